@@ -1,0 +1,47 @@
+# The two commands of the README:
+#   make run    builds Quarlin and runs it on the bundled dipole model
+#   make test   builds and runs every test, also under ASan + UBSan
+JOBS    ?= $(shell nproc)
+BUILD   ?= build
+ASAN    ?= build-asan
+EXAMPLE ?= examples/dipole.ant
+OUT     ?= out
+
+CMAKE_GEN := -G Ninja
+
+.PHONY: all deps build build-asan run test test-release test-asan bench format clean
+
+all: build
+
+deps:
+	@scripts/install-deps.sh
+
+build: deps
+	cmake -S . -B $(BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release
+	cmake --build $(BUILD) -j $(JOBS)
+
+build-asan: deps
+	cmake -S . -B $(ASAN) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUARLIN_SANITIZE=ON
+	cmake --build $(ASAN) -j $(JOBS)
+
+run: build
+	./$(BUILD)/quarlin $(EXAMPLE) -o $(OUT)
+
+test-release: build
+	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+
+test-asan: build-asan
+	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+	  ctest --test-dir $(ASAN) --output-on-failure -j $(JOBS) -LE long
+
+test: test-release test-asan
+
+bench: deps
+	cmake -S . -B $(BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release -DQUARLIN_BENCH=ON
+	cmake --build $(BUILD) -j $(JOBS)
+
+format:
+	clang-format -i src/*/*.cpp src/*/*.h tests/*/*.cpp tests/*/*.h bench/*.cpp
+
+clean:
+	rm -rf $(BUILD) $(ASAN) $(OUT)

@@ -1,0 +1,25 @@
+// Bounded, allocation-safe text formatting for one-line messages.
+#pragma once
+
+#include <cstdarg>
+#include <cstddef>
+#include <string>
+
+// Size of a run's error text, terminator included: messages are cut to
+// kErrSize - 1 bytes.
+constexpr std::size_t kErrSize = 512;
+
+// printf-style formatting into a std::string of any length.
+std::string strfmt(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+std::string vstrfmt(const char* fmt, std::va_list ap);
+
+// Sets err to the formatted message, cut to kErrSize - 1 bytes (the size of
+// the run's error text). Returns -1 so that readers can `return set_err(...)`.
+int set_err(std::string& err, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
+
+// Cuts s to at most n bytes.
+void cut(std::string& s, std::size_t n);
+
+// Lower-case ASCII copy; case-insensitive ASCII equality.
+std::string lower(std::string s);
+bool iequals(const std::string& a, const std::string& b);

@@ -1,0 +1,17 @@
+// quarlin: wire and planar antennas by the thin-wire method of moments.
+#include <cstdio>
+#include <cstring>
+
+#include "driver/run.h"
+
+int main(int argc, char** argv) {
+    if (argc >= 3 && std::strcmp(argv[1], "-opt") == 0) {
+        std::printf("ERROR: the optimizer is not available in this build\n");
+        return EXIT_USAGE;
+    }
+    if (argc >= 3 && std::strcmp(argv[1], "-check") == 0) {
+        std::printf("ERROR: the validation mode is not available in this build\n");
+        return EXIT_USAGE;
+    }
+    return run_main(argc, argv);
+}

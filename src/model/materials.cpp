@@ -1,0 +1,52 @@
+// Conductor materials, insulating sleeves and wire radius options.
+#include <cmath>
+
+#include "common/text.h"
+#include "model/native.h"
+
+double sigma_of(const std::string& text) {
+    std::string s = lower(text);
+    if (s == "copper") return 5.8e7;
+    if (s == "aluminum" || s == "aluminium") return 3.5e7;
+    if (s == "brass") return 1.5e7;
+    if (s == "steel") return 1.0e7;
+    if (s == "stainless") return 1.4e6;
+    if (s == "silver") return 6.2e7;
+    if (s == "gold") return 4.1e7;
+    if (s == "perfect" || s == "pec") return 0.0;
+    return num_d(text);
+}
+
+static double sleeve_eps(const std::string& text) {
+    std::string s = lower(text);
+    if (s == "teflon" || s == "ptfe") return 2.1;
+    if (s == "pvc") return 3.5;
+    if (s == "pe" || s == "polyethylene") return 2.3;
+    return num_d(text);
+}
+
+void ins_opts(const Tokens& t, int first, double scale, double* thickness, double* permittivity) {
+    if (auto v = kv(t, first, "ins")) *thickness = num_d(*v) * scale;
+    if (auto v = kv(t, first, "insmm")) *thickness = num_d(*v) * 0.001;
+    if (auto v = kv(t, first, "inseps")) *permittivity = num_d(*v);
+    if (auto v = kv(t, first, "insul")) *permittivity = sleeve_eps(*v);
+    // A sleeve without a usable permittivity is taken as PTFE.
+    if (*thickness > 0 && *permittivity <= 1) *permittivity = 2.1;
+}
+
+double radius_opts(const Tokens& t, int first, double scale, double radius, bool allow_dmm) {
+    if (auto v = kv(t, first, "r")) radius = num_d(*v) * scale;
+    if (auto v = kv(t, first, "d")) radius = num_d(*v) * scale / 2;
+    if (allow_dmm)
+        if (auto v = kv(t, first, "dmm")) radius = num_d(*v) * 0.001 / 2;
+    // American wire gauge: diameter 0.127 mm * 92^((36 - n) / 39).
+    if (auto v = kv(t, first, "awg")) radius = 0.5 * 0.000127 * std::pow(92.0, (36 - num_i(*v)) / 39.0);
+    // A flat strip of width w radiates like a round wire of radius w/4.
+    if (auto v = kv(t, first, "w")) radius = num_d(*v) * scale * 0.25;
+    return radius;
+}
+
+int kw_material(NativeReader& r, Tokens& t) {
+    r.m.mat_sigma = sigma_of(t[1]);
+    return 0;
+}
