@@ -60,9 +60,18 @@ static std::string shell_quote(const std::string& s) {
 RunResult run_quarlin(const std::vector<std::string>& args) {
     std::string dir = test_dir();
     std::string out = dir + "/.stdout", err = dir + "/.stderr";
-    std::string cmd = "cd " + shell_quote(dir) + " && " + shell_quote(QUARLIN_BIN);
-    for (const auto& a : args) cmd += " " + shell_quote(a);
-    cmd += " >" + shell_quote(out) + " 2>" + shell_quote(err);
+    std::string cmd = "cd ";
+    cmd += shell_quote(dir);
+    cmd += " && ";
+    cmd += shell_quote(QUARLIN_BIN);
+    for (const auto& a : args) {
+        cmd += ' ';
+        cmd += shell_quote(a);
+    }
+    cmd += " >";
+    cmd += shell_quote(out);
+    cmd += " 2>";
+    cmd += shell_quote(err);
     int status = std::system(cmd.c_str());
     RunResult r;
     r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
