@@ -1,0 +1,312 @@
+// Physics checks of the frequency solution: thin dipoles and monopoles
+// against converged and reference values, loads, wire losses, and
+// transmission-line stubs against circuit theory.
+//
+// Reference values marked "nec2c" were computed with Debian's nec2c (an
+// independent NEC-2 port) on the same structure: 14.2 MHz, wire radius
+// 1 mm, the wire's length given in the test, N segments with the source on
+// the centre segment (EX 0), free space, GN 1 or GN 0 0 0 0 13 0.005.
+// To regenerate, write the GW/GE/GN/EX/FR/XQ deck and read "ANTENNA INPUT
+// PARAMETERS" from `nec2c -i deck.nec -o deck.out`.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "common/constants.h"
+#include "hand_mesh.h"
+#include "solver/loads.h"
+#include "solver/solve.h"
+
+namespace {
+
+const double kF = 14.2e6;
+const double kLam = phys::c0 / kF;
+const cplx J(0.0, 1.0);
+
+// Vertical centre-fed dipole of length len (m) centred at height z.
+Mesh dipole(double len, int nseg, double z = 0.0, double sigma = 0.0) {
+    return hand_mesh({HandWire{{0, 0, z - len / 2}, {0, 0, z + len / 2}, nseg, 0.001, sigma}});
+}
+
+struct Solved {
+    int rc = 0;
+    std::vector<cplx> cur;
+    FreqResult res;
+    std::string err;
+};
+
+Solved solve(const Model& m, const Mesh& mesh) {
+    Solved s;
+    s.rc = solve_freq(m, mesh, kF, s.cur, s.res, 0, nullptr, s.err);
+    return s;
+}
+
+cplx zin(const Mesh& mesh, Model m) {
+    Solved s = solve(m, mesh);
+    EXPECT_EQ(s.rc, 0) << s.err;
+    return s.res.zin;
+}
+
+cplx dipole_z(double len, int nseg) {
+    Mesh mesh = dipole(len, nseg);
+    return zin(mesh, hand_model(kF, hand_unk_at(mesh, 0, 0, 0)));
+}
+
+TEST(DipoleValidation, HalfWaveMatchesAConvergedThinWireSolution) {
+    // nec2c with 401 segments (converged: 201 segments give 79.39 + j45.38).
+    // Tolerance 3 % of |Z|: the two codes differ in the feed model (a gap
+    // at a node here, an applied field over one segment there) and in the
+    // kernel, which moves the reactance by about an ohm.
+    const cplx ref(79.452, 45.479);
+    for (int nseg : {20, 40, 50}) {
+        cplx z = dipole_z(0.5 * kLam, nseg);
+        EXPECT_LT(std::abs(z - ref) / std::abs(ref), 0.03) << "nseg=" << nseg << " Z=" << z;
+    }
+}
+
+TEST(DipoleValidation, ReactanceCrossesZeroSlightlyBelowHalfAWavelength) {
+    // A wire of finite thickness resonates short of lambda/2: for
+    // 2 ln(L/a) = 18.5 near 0.485 lambda. Bisection on the length between
+    // 0.46 and 0.50 lambda (40 segments); the crossing must lie within
+    // 0.47 .. 0.495 lambda, where the resistance is 65 .. 77 ohm.
+    double lo = 0.46, hi = 0.50;
+    ASSERT_LT(dipole_z(lo * kLam, 40).imag(), 0.0);
+    ASSERT_GT(dipole_z(hi * kLam, 40).imag(), 0.0);
+    for (int it = 0; it < 20; ++it) {
+        double mid = 0.5 * (lo + hi);
+        (dipole_z(mid * kLam, 40).imag() < 0 ? lo : hi) = mid;
+    }
+    EXPECT_GT(lo, 0.47);
+    EXPECT_LT(hi, 0.495);
+    double r = dipole_z(lo * kLam, 40).real();
+    EXPECT_GT(r, 65.0);
+    EXPECT_LT(r, 77.0);
+}
+
+TEST(DipoleValidation, RefiningChangesTheResistanceByLessThanTwoPercent) {
+    const double r20 = dipole_z(0.5 * kLam, 20).real();
+    const double r40 = dipole_z(0.5 * kLam, 40).real();
+    const double r80 = dipole_z(0.5 * kLam, 80).real();
+    EXPECT_LT(std::fabs(r40 - r20) / r40, 0.02);
+    EXPECT_LT(std::fabs(r80 - r40) / r80, 0.02);
+    // and the changes shrink: the solution converges.
+    EXPECT_LT(std::fabs(r80 - r40), std::fabs(r40 - r20));
+}
+
+TEST(DipoleValidation, QuarterWaveMonopoleOnPerfectGroundIsHalfTheDipole) {
+    // Image theory makes the grounded half triangle and its image the
+    // dipole's centre triangle: half the impedance to rounding (the task
+    // asks for 3 %; anything beyond rounding would be a fault of the image
+    // pass).
+    for (int nseg : {10, 20}) {
+        const double h = 0.25 * kLam;
+        Mesh mono = hand_mesh({HandWire{{0, 0, 0}, {0, 0, h}, nseg, 0.001}}, true);
+        ASSERT_EQ(mono.unk[hand_unk_at(mono, 0, 0, 0)].grounded, 1);
+        cplx zm = zin(mono, hand_model(kF, hand_unk_at(mono, 0, 0, 0), GROUND_PERFECT));
+        cplx zd = dipole_z(2 * h, 2 * nseg);
+        EXPECT_LT(std::abs(zm - 0.5 * zd) / std::abs(0.5 * zd), 0.03);
+        EXPECT_LT(std::abs(zm - 0.5 * zd) / std::abs(0.5 * zd), 1e-9);
+    }
+}
+
+TEST(DipoleValidation, HorizontalDipoleOverGroundMatchesNec2c) {
+    // A horizontal half-wave dipole (40 segments here, 41 in nec2c) at two
+    // heights over a perfect ground and over a real ground (eps 13,
+    // 5 mS/m) by reflection coefficients. Tolerance 2 %: the codes differ
+    // in feed model and kernel (1 % between them in free space).
+    struct Case {
+        double height;  // wavelengths
+        int ground;
+        cplx ref;       // nec2c, 41 segments
+    };
+    const Case cases[] = {
+        {0.25, GROUND_PERFECT, cplx(95.560, 76.525)},
+        {0.25, GROUND_REAL, cplx(90.818, 61.854)},
+        {0.50, GROUND_PERFECT, cplx(73.365, 26.349)},
+        {0.50, GROUND_REAL, cplx(74.329, 34.478)},
+    };
+    const double L = 0.5 * kLam;
+    for (const Case& c : cases) {
+        const double z = c.height * kLam;
+        Mesh mesh = hand_mesh({HandWire{{-L / 2, 0, z}, {L / 2, 0, z}, 40, 0.001}}, true);
+        Model m = hand_model(kF, hand_unk_at(mesh, 0, 0, z), c.ground);
+        cplx got = zin(mesh, m);
+        EXPECT_LT(std::abs(got - c.ref) / std::abs(c.ref), 0.02)
+            << "h=" << c.height << " ground=" << c.ground << " Z=" << got;
+    }
+}
+
+TEST(LoadValidation, SeriesLoadAtTheFeedAddsItsImpedance) {
+    // The load sits in the source's gap: Z_in = Z_antenna + Z_load exactly.
+    Mesh mesh = dipole(0.5 * kLam, 30);
+    Model m = hand_model(kF, hand_unk_at(mesh, 0, 0, 0));
+    const cplx z0 = zin(mesh, m);
+    struct Case {
+        int type;
+        double r, l, c;
+    };
+    const Case cases[] = {{LOAD_SERIES, 50, 0, 0}, {LOAD_IMPEDANCE, 50, -45, 0}, {LOAD_SERIES, 0, 1e-6, 0}};
+    for (const Case& c : cases) {
+        Load ld;
+        ld.type = c.type;
+        ld.r = c.r;
+        ld.l = c.l;
+        ld.c = c.c;
+        ld.unk = m.srcs[0].unk;
+        Model ml = m;
+        ml.loads = {ld};
+        cplx z = zin(mesh, ml);
+        EXPECT_NEAR(std::abs(z - (z0 + load_z(ld, kF))), 0.0, 1e-9 * std::abs(z)) << c.type;
+    }
+    Load fifty;
+    fifty.r = 50;
+    fifty.unk = m.srcs[0].unk;
+    m.loads = {fifty};
+    EXPECT_NEAR(zin(mesh, m).real() - z0.real(), 50.0, 1e-9);
+}
+
+// Half the dissipated power (W per A^2) of a segment's current: the
+// current I(t) = A + B t along the segment, w the impedance per metre,
+// 1/2 Re(w) len int_0^1 |A + B t|^2 dt.
+double segment_loss(const Mesh& mesh, const std::vector<cplx>& cur, int s, cplx w) {
+    cplx A = 0.0, B = 0.0;
+    const UnkSlot* r = mesh.refs(s);
+    for (int i = 0; i < mesh.seg_nref[s]; ++i) {
+        const SegRef& sr = mesh.unk[r[i].unk].ref[r[i].slot];
+        const double alpha = sr.end == 0 ? 1.0 : 0.0, beta = sr.end == 0 ? -1.0 : 1.0;
+        A += static_cast<double>(sr.sign) * alpha * cur[r[i].unk];
+        B += static_cast<double>(sr.sign) * beta * cur[r[i].unk];
+    }
+    const double i2 = std::norm(A) + (A * std::conj(B)).real() + std::norm(B) / 3.0;
+    return 0.5 * w.real() * mesh.seg[s].len * i2;
+}
+
+TEST(LossValidation, CopperLowersTheEfficiencySlightly) {
+    // A copper half-wave dipole: the loss computed from the currents makes
+    // the efficiency 1 - P_loss/P_in close to the textbook R_rad/(R_rad +
+    // R' L/2) (sinusoidal current; R' the surface resistance per metre),
+    // about 99 %; tolerance 0.1 percentage point. The input resistance
+    // grows by about the loss resistance 2 P_loss/|I|^2: within 10 %, since
+    // the first-order change of Z_in is I^T W I / I_in^2, which differs from
+    // the dissipated power where the current's phase varies along the wire,
+    // and the internal inductance lengthens the wire electrically.
+    const double L = 0.5 * kLam, sigma = 5.8e7;
+    Mesh pec = dipole(L, 40), cu = dipole(L, 40, 0.0, sigma);
+    const int feed = hand_unk_at(cu, 0, 0, 0);
+    Solved p = solve(hand_model(kF, feed), pec);
+    Solved c = solve(hand_model(kF, feed), cu);
+    ASSERT_EQ(p.rc, 0);
+    ASSERT_EQ(c.rc, 0);
+    const cplx w = conductor_z(0.001, sigma, kF);
+    double ploss = 0;
+    for (int s = 0; s < cu.nseg(); ++s) ploss += segment_loss(cu, c.cur, s, w);
+    const double eff = 1.0 - ploss / c.res.pin;
+    const double rrad = p.res.zin.real();
+    const double textbook = rrad / (rrad + w.real() * L / 2);
+    EXPECT_LT(eff, 1.0);
+    EXPECT_GT(eff, 0.98);
+    EXPECT_NEAR(eff, textbook, 0.001);
+    const double rloss = 2 * ploss / std::norm(c.res.iin);
+    EXPECT_NEAR((c.res.zin.real() - p.res.zin.real()) / rloss, 1.0, 0.1);
+}
+
+// ---- transmission lines against circuit theory ----
+
+// A dipole fed at its centre, and far away (200 m) a short dummy wire whose
+// centre gap is opened by a 1e12 ohm series load: a line from the feed to
+// the dummy is a stub whose far end is open unless its shunt admittance
+// closes it.
+struct StubRig {
+    Mesh mesh;
+    Model model;
+    int dummy = -1;
+    StubRig() {
+        const double L = 0.48 * kLam;
+        mesh = hand_mesh({HandWire{{0, 0, -L / 2}, {0, 0, L / 2}, 40, 0.001},
+                          HandWire{{200, 0, -0.1}, {200, 0, 0.1}, 2, 0.001}});
+        model = hand_model(kF, hand_unk_at(mesh, 0, 0, 0));
+        dummy = hand_unk_at(mesh, 200, 0, 0);
+        Load open;
+        open.type = LOAD_IMPEDANCE;
+        open.r = 1e12;
+        open.unk = dummy;
+        model.loads = {open};
+    }
+    TLine line(double z0, double len) const {
+        TLine t;
+        t.unk1 = model.srcs[0].unk;
+        t.unk2 = dummy;
+        t.z0 = z0;
+        t.len = len;
+        return t;
+    }
+};
+
+TEST(LineValidation, StubsInParallelWithTheFeed) {
+    // Z_in = 1 / (1/Z_antenna + Y_stub): an open stub has Y = tanh(g l)/z0,
+    // one shorted at its far end (a large shunt admittance there) has
+    // Y = coth(g l)/z0, g = loss/100/8.686 + j k/vf; a shunt at the feed end
+    // adds its admittance. The open dummy (1e-12 S) and the finite short
+    // (1e6 S) perturb Y by parts in 1e8.
+    StubRig rig;
+    const cplx zant = zin(rig.mesh, rig.model);
+    const double k = phys::two_pi * kF / phys::c0;
+    struct Case {
+        const char* what;
+        TLine t;
+        cplx y_stub;
+    };
+    auto with = [](TLine t, auto edit) {
+        edit(t);
+        return t;
+    };
+    const double z0 = 50;
+    const cplx g_lossy = cplx(10.0 / 100 / phys::db_per_neper, k / 0.8);
+    const Case cases[] = {
+        {"open lambda/8", rig.line(z0, kLam / 8), std::tanh(J * (phys::pi / 4)) / z0},
+        {"open lambda/8 reversed", with(rig.line(z0, kLam / 8), [](TLine& t) { t.rev = 1; }),
+         std::tanh(J * (phys::pi / 4)) / z0},
+        {"open 3/16 lambda, lossy, vf 0.8",
+         with(rig.line(z0, 0.8 * 3 * kLam / 16),
+              [](TLine& t) {
+                  t.vf = 0.8;
+                  t.loss = 10;
+              }),
+         std::tanh(g_lossy * (0.8 * 3 * kLam / 16)) / z0},
+        {"shorted lambda/8 (y2 = 1e6 S)", with(rig.line(z0, kLam / 8), [](TLine& t) { t.y2 = 1e6; }),
+         1.0 / std::tanh(J * (phys::pi / 4)) / z0},
+        {"open lambda/8 with 100 ohm across the feed",
+         with(rig.line(z0, kLam / 8), [](TLine& t) { t.y1 = 0.01; }),
+         std::tanh(J * (phys::pi / 4)) / z0 + 0.01},
+        {"two-port with the lambda/8 line's admittances",
+         with(rig.line(0, 0),
+              [](TLine& t) {
+                  t.y11 = t.y22 = 1.0 / (50.0 * std::tanh(J * (phys::pi / 4)));
+                  t.y12 = -1.0 / (50.0 * std::sinh(J * (phys::pi / 4)));
+              }),
+         std::tanh(J * (phys::pi / 4)) / z0},
+    };
+    for (const Case& c : cases) {
+        Model m = rig.model;
+        m.tls = {c.t};
+        cplx z = zin(rig.mesh, m);
+        cplx expect = 1.0 / (1.0 / zant + c.y_stub);
+        EXPECT_LT(std::abs(z - expect) / std::abs(expect), 1e-6) << c.what << ": " << z << " vs " << expect;
+    }
+}
+
+TEST(LineValidation, QuarterWaveOpenStubShortsTheFeed) {
+    // tanh(j pi/2) is infinite: the open quarter-wave stub is a short
+    // across the generator (|Z_in| a few nano-ohm; the 1e12 ohm dummy
+    // is not quite open, and the voltage at the open end is huge).
+    StubRig rig;
+    Model m = rig.model;
+    m.tls = {rig.line(50, kLam / 4)};
+    Solved s = solve(m, rig.mesh);
+    ASSERT_EQ(s.rc, 0) << s.err;
+    EXPECT_LT(std::abs(s.res.zin), 1e-6);
+}
+
+}  // namespace
