@@ -3,6 +3,7 @@
 // ground, the dark lower half-space, real ground and the printed board.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <vector>
@@ -128,6 +129,47 @@ TEST(Apot, MatchesQuadratureAcrossTheSeriesSwitch) {
             auto want = apot_quadrature(f, rhat, k, image);
             double tol = 1e-10 * (std::abs(f.i0) + std::abs(f.i1)) * c.len;
             for (int d = 0; d < 3; ++d) EXPECT_LT(std::abs(got[d] - want[d]), tol) << d;
+        }
+    }
+}
+
+// Along a wire the start phase of each segment is carried over from the
+// end of the previous one: a long chain (with breaks, tiny gaps, reversed
+// segments and pieces shorter than the series switch) gives the sum of the
+// segments taken one by one.
+TEST(Apot, ChainedSegmentsMatchSegmentsTakenAlone) {
+    std::vector<FfSeg> fs;
+    fffix::P3 p = {0.3, -0.2, 0.5};
+    for (int s = 0; s < 400; ++s) {
+        double t = 0.05 * s;
+        fffix::P3 q = {p[0] + 0.3 * std::cos(t), p[1] + 0.3 * std::sin(t), p[2] + 0.01 + 1e-5 * (s % 7)};
+        if (s % 97 == 0) q = {p[0] + 1e-6, p[1], p[2]};  // psi below 1e-3
+        if (s % 11 == 5) p[0] += 1e-8;                   // a gap far below a wavelength
+        Segment sg = (s % 53 == 0) ? fffix::make_seg(q, p) : fffix::make_seg(p, q);
+        if (s % 61 == 0) sg = fffix::make_seg({q[0] + 2.0, q[1], q[2]}, {q[0] + 2.5, q[1] + 0.1, q[2]});
+        FfSeg f;
+        std::copy(sg.a, sg.a + 3, f.a);
+        std::copy(sg.dir, sg.dir + 3, f.dir);
+        f.len = sg.len;
+        f.i0 = cplx(std::cos(0.1 * s), 0.3);
+        f.i1 = cplx(-0.2, std::sin(0.07 * s));
+        fs.push_back(f);
+        p = q;
+    }
+    const double k = phys::two_pi * 3.0;
+    for (double th : {0.0, 0.7, 1.9, 3.0}) {
+        double rhat[3] = {std::sin(th) * std::cos(2 * th), std::sin(th) * std::sin(2 * th), std::cos(th)};
+        for (int image : {0, 1}) {
+            auto chain = apot(fs.data(), static_cast<int>(fs.size()), rhat, k, image);
+            std::array<cplx, 3> alone = {0.0, 0.0, 0.0};
+            double scale = 0;
+            for (const FfSeg& f : fs) {
+                auto one = apot(&f, 1, rhat, k, image);
+                for (int d = 0; d < 3; ++d) alone[d] += one[d];
+                scale += std::abs(one[0]) + std::abs(one[1]) + std::abs(one[2]);
+            }
+            for (int d = 0; d < 3; ++d)
+                EXPECT_LT(std::abs(chain[d] - alone[d]), 1e-13 * scale) << th << " " << image << " " << d;
         }
     }
 }
