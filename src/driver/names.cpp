@@ -1,5 +1,6 @@
 #include "driver/names.h"
 
+#include "mesh/mesh.h"
 #include "model/model.h"
 
 const char* ground_name(int ground) {
@@ -10,4 +11,8 @@ const char* ground_name(int ground) {
         case GROUND_PCB: return "printed board";
         default: return "free space";
     }
+}
+
+int wire_count(const Model& m, const Mesh& mesh) {
+    return mesh.expanded_wires.empty() ? m.nwire() : mesh.n_expanded_wires();
 }

@@ -4,21 +4,8 @@
 #include <cstdio>
 
 #include "driver/lmatch.h"
+#include "driver/names.h"
 #include "driver/run.h"
-
-const char* ground_name(int ground) {
-    switch (ground) {
-    case GROUND_PERFECT: return "perfect ground";
-    case GROUND_REAL:
-    case GROUND_MININEC: return "real ground";
-    case GROUND_PCB: return "printed board";
-    default: return "free space";
-    }
-}
-
-int wire_count(const Model& m, const Mesh& mesh) {
-    return mesh.expanded_wires.empty() ? m.nwire() : mesh.n_expanded_wires();
-}
 
 void report_header(const Model& m, const Mesh& mesh) {
     std::printf("Quarlin %s - wire and planar antennas (thin-wire moment method)\n", kVersion);

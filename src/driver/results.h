@@ -20,10 +20,3 @@ struct RunResults {
     double runtime = 0;             // s
     double fres = -1, fpeak = -1;   // MHz, -1 when absent
 };
-
-// Name of the model's ground, as printed and written.
-const char* ground_name(int ground);
-
-// Number of wires of the mesh: its expanded wire list when paths were
-// expanded, else the model's wires.
-int wire_count(const Model& m, const Mesh& mesh);

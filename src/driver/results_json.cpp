@@ -5,6 +5,7 @@
 
 #include "driver/json.h"
 #include "driver/lmatch.h"
+#include "driver/names.h"
 #include "driver/outfile.h"
 #include "driver/run.h"
 #include "parallel/par_for.h"
