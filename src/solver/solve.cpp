@@ -10,6 +10,7 @@
 #include "solver/kernel.h"
 #include "solver/loads.h"
 #include "solver/lu.h"
+#include "solver/pattern.h"
 #include "solver/quadrature.h"
 
 namespace {
@@ -214,8 +215,10 @@ int solve_freq(const Model& m, const Mesh& mesh, double freq_hz, std::vector<cpl
 
     cur.assign(rhs.begin(), rhs.begin() + n);
     if (want_prad) {
-        // Radiated power, efficiency and average-gain test: prad_integrate of
-        // the far-field module goes here; until then they stay 0.
+        // Radiated power, efficiency and the average-gain test (prad/pin,
+        // 1 for a lossless antenna when the field integration is right).
+        r.prad = prad_integrate(m, mesh, freq_hz, cur);
+        r.eff = r.agt = r.pin != 0 ? r.prad / r.pin : 0.0;
     }
     res = r;
     if (src_cur) *src_cur = isrc;

@@ -67,6 +67,20 @@ TEST(SolveFreq, RecordOfOneSource) {
     }
 }
 
+TEST(SolveFreq, RadiatedPowerOnRequest) {
+    // With the flag: prad from the far field, eff = agt = prad/pin; the
+    // impedance and currents are those of a solution without it.
+    Mesh mesh = dipole(0.48 * kLam, 20);
+    Model m = hand_model(kF, hand_unk_at(mesh, 0, 0, 0));
+    Solved with = solve(m, mesh, kF, 1), without = solve(m, mesh, kF, 0);
+    ASSERT_EQ(with.rc, 0) << with.err;
+    EXPECT_GT(with.res.prad, 0.0);
+    EXPECT_EQ(with.res.eff, with.res.prad / with.res.pin);
+    EXPECT_EQ(with.res.agt, with.res.eff);
+    EXPECT_EQ(with.cur, without.cur);
+    EXPECT_EQ(with.res.zin, without.res.zin);
+}
+
 TEST(SolveFreq, TotalReflectionGivesTheSwrCap) {
     // An open circuit (parallel load without elements, 1e30 ohm) in the feed
     // gap: |Gamma| = 1 to double precision and swr = 2 / 1e-12.
