@@ -16,6 +16,7 @@
 
 #include "common/constants.h"
 #include "hand_mesh.h"
+#include "mesh/mesh.h"
 #include "solver/loads.h"
 #include "solver/solve.h"
 
@@ -367,6 +368,66 @@ TEST(PowerValidation, LosslessAntennasRadiateWhatTheyTake) {
     Solved s = solve(r50, dip, 1);
     ASSERT_EQ(s.rc, 0);
     EXPECT_NEAR(s.res.eff, 1.0 - 0.5 * 50 * std::norm(s.res.iin) / s.res.pin, 1e-6);
+}
+
+TEST(MeshedValidation, MesherAndHandMeshAgree) {
+    // A native model meshed by mesh_build (explicit 40 segments, source at
+    // the centre, a series load and a quarter-wave stub line to a second
+    // wire's centre) gives the hand-built mesh's results: the mesher's
+    // unknowns, signs and port binding are what the solver assumes.
+    const double L = 0.5 * kLam;
+    Model m;
+    m.f0 = m.fmax = kF;
+    m.taper = 0;
+    Wire& w = add_wire(m);
+    w.z1 = -L / 2;
+    w.z2 = L / 2;
+    w.radius = 0.001;
+    w.nseg = 40;
+    w.sigma = 0;
+    Wire& w2 = add_wire(m);
+    w2.x1 = w2.x2 = 3.0;
+    w2.z1 = -L / 2;
+    w2.z2 = L / 2;
+    w2.radius = 0.001;
+    w2.nseg = 40;
+    w2.sigma = 0;
+    Source& src = add_src(m);
+    src.wire = 0;
+    src.pos = 0.5;
+    src.v = 1.0;
+    Load& ld = add_load(m);
+    ld.wire = 0;
+    ld.pos = 0.5;
+    ld.r = 20;
+    TLine& tl = add_tl(m);
+    tl.wire1 = 0;
+    tl.pos1 = 0.5;
+    tl.wire2 = 1;
+    tl.pos2 = 0.5;
+    tl.z0 = 300;
+    tl.len = kLam / 4;
+    Mesh meshed;
+    std::string err;
+    ASSERT_EQ(mesh_build(m, meshed, kF, err), 0) << err;
+    ASSERT_EQ(meshed.nseg(), 80);
+
+    Mesh hand = hand_mesh({HandWire{{0, 0, -L / 2}, {0, 0, L / 2}, 40, 0.001},
+                           HandWire{{3, 0, -L / 2}, {3, 0, L / 2}, 40, 0.001}});
+    Model hm = hand_model(kF, hand_unk_at(hand, 0, 0, 0));
+    Load hl = m.loads[0];
+    hl.unk = hm.srcs[0].unk;
+    hm.loads = {hl};
+    TLine ht = m.tls[0];
+    ht.unk1 = hm.srcs[0].unk;
+    ht.unk2 = hand_unk_at(hand, 3, 0, 0);
+    hm.tls = {ht};
+
+    Solved a = solve(m, meshed, 1), b = solve(hm, hand, 1);
+    ASSERT_EQ(a.rc, 0) << a.err;
+    ASSERT_EQ(b.rc, 0) << b.err;
+    EXPECT_LT(std::abs(a.res.zin - b.res.zin) / std::abs(b.res.zin), 1e-10);
+    EXPECT_NEAR(a.res.agt, 1.0 - 0.5 * 20 * std::norm(a.cur[m.srcs[0].unk]) / a.res.pin, 1e-6);
 }
 
 }  // namespace
