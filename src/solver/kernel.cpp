@@ -60,7 +60,10 @@ inline void phase_sincos(const double* kr, double* sn, double* cs, int n) {
     if (top < kSincosMax) {
         sincos_many(kr, sn, cs, n);
     } else {
-        for (int i = 0; i < n; ++i) ::sincos(kr[i], &sn[i], &cs[i]);
+        for (int i = 0; i < n; ++i) {
+            sn[i] = std::sin(kr[i]);
+            cs[i] = std::cos(kr[i]);
+        }
     }
 }
 
@@ -147,18 +150,19 @@ void near_rule(const PairSeg& s1, const PairSeg& s2, double k, cplx out[4]) {
             double as = std::asinh((L2 - w) / rho) - std::asinh(-w / rho);
             double a0r = as;
             double a1r = (w * as + std::sqrt((L2 - w) * (L2 - w) + rho2) - std::sqrt(w * w + rho2)) / L2;
-            double R[8], hkr[8], sh[8], ch[8];
+            double R[8], kr[8], hkr[8], sh[8], ch[8];
             for (int j = 0; j < 8; ++j) {
                 const double* Q = s2.p8 + 3 * j;
                 double dx = P[0] - Q[0], dy = P[1] - Q[1], dz = P[2] - Q[2];
                 R[j] = std::sqrt(dx * dx + dy * dy + dz * dz + b2);
-                hkr[j] = 0.5 * k * R[j];
+                kr[j] = k * R[j];
+                hkr[j] = 0.5 * kr[j];
             }
             phase_sincos(hkr, sh, ch, 8);
             double a0i = 0, a1i = 0;
             for (int j = 0; j < 8; ++j) {
                 double gr, gi;
-                if (2.0 * hkr[j] < kSeriesKR) {
+                if (kr[j] < kSeriesKR) {
                     gr = -k2h * R[j];
                     gi = k3s * R[j] * R[j] - k;
                 } else {
