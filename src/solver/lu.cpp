@@ -17,6 +17,8 @@ extern "C" {
 void zgetrf_(const int* m, const int* n, cplx* a, const int* lda, int* ipiv, int* info);
 void zgetrs_(const char* trans, const int* n, const int* nrhs, const cplx* a, const int* lda,
              const int* ipiv, cplx* b, const int* ldb, int* info, std::size_t trans_len);
+// OpenBLAS's own thread count (the build links OpenBLAS when it has LAPACK).
+void openblas_set_num_threads(int num_threads);
 }
 #endif
 
@@ -110,6 +112,11 @@ int lu_solve(cplx* a, cplx* b, int n) {
     } catch (const std::bad_alloc&) {
         return -1;
     }
+    // OpenBLAS factors on as many threads as par_for would use; small
+    // systems on one, like the serial tail of the reference elimination:
+    // there the threads cost more than they save, and their spinning after
+    // the call slows the next frequency's fill.
+    openblas_set_num_threads(n <= kLuSerialTail ? 1 : par_workers(n));
     // The row-major A is, read column-major, its transpose: factor A^T and
     // solve (A^T)^T x = b.
     int info = 0;
