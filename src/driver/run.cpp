@@ -3,6 +3,9 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "driver/mesh_json.h"
+#include "driver/outfile.h"
+
 const char* const kVersion = "1.1";
 const char* const kCopyright = "Copyright (c) 2026 the Quarlin developers";
 
@@ -52,6 +55,10 @@ int run_main(const std::vector<std::string>& args) {
     if (model_read(opt.input, m, err) != 0) {
         std::printf("ERROR: %s\n", err.c_str());
         std::fflush(stdout);
+        if (opt.mesh_only) {
+            make_dir(opt.outdir);
+            mesh_json_error(opt.outdir + "/mesh.json", err);
+        }
         return EXIT_MODEL;
     }
     if (opt.dth > 0) m.dth = opt.dth;

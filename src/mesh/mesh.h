@@ -58,6 +58,7 @@ struct UnkSlot {
 };
 
 constexpr int kMaxSegRef = 72;     // unknown references per segment
+constexpr int kMaxSegments = 100000;  // segments of one mesh; more is refused
 constexpr int kMaxWarnings = 64;
 constexpr int kWarningMax = 199;   // characters per warning line
 

@@ -1,0 +1,33 @@
+// Output files that appear complete or not at all: the text is written to a
+// temporary file beside the target and renamed over it only after every
+// byte was written, so a failed write never leaves a truncated file in
+// place of a good one.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+class OutFile {
+  public:
+    explicit OutFile(std::string path);
+    ~OutFile();  // removes the temporary file unless it was committed
+    OutFile(const OutFile&) = delete;
+    OutFile& operator=(const OutFile&) = delete;
+
+    // Creates the temporary file; false when that is impossible.
+    bool open();
+    std::FILE* file() { return f_; }
+    // Flushes and closes the temporary file and renames it to the target;
+    // false (and no file change) when any write, the close or the rename
+    // failed.
+    bool commit();
+
+  private:
+    std::string path_;
+    std::string tmp_;
+    std::FILE* f_ = nullptr;
+};
+
+// Creates one directory level; an existing directory or a failure is
+// ignored (a failure shows when the file inside cannot be written).
+void make_dir(const std::string& dir);

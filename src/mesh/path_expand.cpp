@@ -1,0 +1,187 @@
+// Expansion of paths (sampled curves) into straight wires of one segment
+// each, cut by arc length and by the turning angle of the curve, with the
+// sources, loads and line ends placed on a path moved onto the piece
+// boundaries.
+#include <algorithm>
+#include <cmath>
+
+#include "common/constants.h"
+#include "common/text.h"
+#include "mesh/mesh_internal.h"
+
+namespace {
+
+// A source, lumped load or line end placed on a path, in the working copy.
+struct Item {
+    int* wire;
+    int* path;
+    double* pos;
+    double at = 0;     // arc length from the path's start
+    int piece = -1;    // expanded-wire index it is attached to
+    double frac = 0;   // 0 = start of that piece, 1 = its end
+};
+
+// The point at arc length s along the polyline with cumulative lengths cum.
+void path_point(const Path& p, const std::vector<double>& cum, double s, double out[3]) {
+    size_t n = cum.size();
+    size_t k = static_cast<size_t>(std::lower_bound(cum.begin() + 1, cum.end(), s) - cum.begin());
+    if (k >= n) k = n - 1;
+    double leg = cum[k] - cum[k - 1];
+    double f = leg > 0 ? std::clamp((s - cum[k - 1]) / leg, 0.0, 1.0) : 0.0;
+    const Point& a = p.pts[k - 1];
+    const Point& b = p.pts[k];
+    out[0] = a.x + f * (b.x - a.x);
+    out[1] = a.y + f * (b.y - a.y);
+    out[2] = a.z + f * (b.z - a.z);
+}
+
+}  // namespace
+
+int expand_paths(const Model& src, Model& work, std::string& err) {
+    const double lambda = phys::c0 / src.fmax;
+    const double mlen = lambda / src.segwl;
+    const double theta_max = src.angle > 0 ? src.angle * phys::pi / 180 : 12 * phys::pi / 180;
+
+    for (int k = 0; k < src.npath(); ++k) {
+        const Path& P = src.paths[static_cast<size_t>(k)];
+        const int npt = P.npt();
+        if (npt < 2) continue;
+        const char* name = P.name.c_str();
+
+        // 1. Arc length and total turning angle.
+        std::vector<double> cum(static_cast<size_t>(npt), 0.0);
+        for (int i = 1; i < npt; ++i) {
+            const Point& a = P.pts[static_cast<size_t>(i - 1)];
+            const Point& b = P.pts[static_cast<size_t>(i)];
+            if (!std::isfinite(a.x) || !std::isfinite(a.y) || !std::isfinite(a.z) ||
+                !std::isfinite(b.x) || !std::isfinite(b.y) || !std::isfinite(b.z))
+                return set_err(err, "curve %s has a point that is not a finite number", name);
+            cum[static_cast<size_t>(i)] =
+                cum[static_cast<size_t>(i - 1)] + std::hypot(b.x - a.x, b.y - a.y, b.z - a.z);
+        }
+        const double L = cum.back();
+        if (!std::isfinite(L)) return set_err(err, "curve %s has a point that is not a finite number", name);
+        if (!(L > 0)) return set_err(err, "curve %s has zero length", name);
+        double turn = 0;
+        for (int i = 1; i + 1 < npt; ++i) {
+            const Point& a = P.pts[static_cast<size_t>(i - 1)];
+            const Point& b = P.pts[static_cast<size_t>(i)];
+            const Point& c = P.pts[static_cast<size_t>(i + 1)];
+            double u[3] = {b.x - a.x, b.y - a.y, b.z - a.z};
+            double v[3] = {c.x - b.x, c.y - b.y, c.z - b.z};
+            double lu = std::hypot(u[0], u[1], u[2]), lv = std::hypot(v[0], v[1], v[2]);
+            if (lu > 0 && lv > 0)
+                turn += std::acos(std::clamp((u[0] * v[0] + u[1] * v[1] + u[2] * v[2]) / (lu * lv),
+                                             -1.0, 1.0));
+        }
+
+        // 2. Number of pieces: by length and by bend, at least five on a
+        // path long against its radius, none shorter than 2.5 radii.
+        double nd = std::max(std::ceil(L / mlen), std::ceil(turn / theta_max));
+        if (L / 5 > 8 * P.radius) nd = std::max(nd, 5.0);
+        if (!(nd <= kMaxSegments) || nd + static_cast<double>(work.wires.size()) > kMaxSegments)
+            return set_err(err, "curve %s: too many segments (a mesh holds at most %d)", name,
+                           kMaxSegments);
+        int n = static_cast<int>(nd);
+        while (n >= 2 && L / n < 2.5 * P.radius) --n;
+        n = std::max(n, 1);
+
+        // 3. Candidate breakpoints: the uniform points and the placed items.
+        std::vector<Item> items;
+        auto take = [&](int* wire, int* path, double* pos, const char* what, int index) -> int {
+            if (*path != k) return 0;
+            if (!(*pos >= -1e-9 && *pos <= 1 + 1e-9))
+                return set_err(err, "%s %d at %g %% of curve %s lies outside the curve (0 to 100 %%)",
+                               what, index, *pos * 100, name);
+            Item it{wire, path, pos};
+            it.at = std::clamp(*pos, 0.0, 1.0) * L;
+            items.push_back(it);
+            return 0;
+        };
+        for (size_t i = 0; i < work.srcs.size(); ++i) {
+            Source& s = work.srcs[i];
+            if (take(&s.wire, &s.path, &s.pos, "source", static_cast<int>(i) + 1) != 0) return -1;
+        }
+        for (size_t i = 0; i < work.loads.size(); ++i) {
+            Load& l = work.loads[i];
+            if (!lumped_load(l)) continue;
+            if (take(&l.wire, &l.path, &l.pos, "load", static_cast<int>(i) + 1) != 0) return -1;
+        }
+        for (size_t i = 0; i < work.tls.size(); ++i) {
+            TLine& t = work.tls[i];
+            if (take(&t.wire1, &t.path1, &t.pos1, "transmission line", static_cast<int>(i) + 1) != 0 ||
+                take(&t.wire2, &t.path2, &t.pos2, "transmission line", static_cast<int>(i) + 1) != 0)
+                return -1;
+        }
+        std::vector<PathBreak> cands;
+        for (int j = 0; j <= n; ++j) cands.push_back({j * L / n, -1});
+        for (size_t i = 0; i < items.size(); ++i) cands.push_back({items[i].at, static_cast<int>(i)});
+        std::stable_sort(cands.begin(), cands.end(),
+                         [](const PathBreak& x, const PathBreak& y) { return pb_cmp(x, y) < 0; });
+
+        // 4. A placed item replaces a uniform point inside the path that lies
+        // closer than 0.35 of a piece.
+        std::vector<PathBreak> kept;
+        for (const PathBreak& c : cands) {
+            if (c.item < 0 && c.pos > 1e-12 && c.pos < L - 1e-12) {
+                bool near_item = false;
+                for (const Item& it : items)
+                    if (std::fabs(it.at - c.pos) < 0.35 * L / n) near_item = true;
+                if (near_item) continue;
+            }
+            kept.push_back(c);
+        }
+
+        // 5./6. Pieces between consecutive kept points.
+        const double tol = (L + 1) * 1e-12;
+        bool have_g = false;
+        double G = 0;
+        int piece_no = 0, last_piece = -1;
+        std::vector<int> pending;  // items waiting for the piece that starts at them
+        for (const PathBreak& c : kept) {
+            if (have_g && c.pos - G > tol) {
+                Wire& wr = work.wires.emplace_back();
+                double a[3], b[3];
+                path_point(P, cum, G, a);
+                path_point(P, cum, c.pos, b);
+                wr.x1 = a[0];
+                wr.y1 = a[1];
+                wr.z1 = a[2];
+                wr.x2 = b[0];
+                wr.y2 = b[1];
+                wr.z2 = b[2];
+                wr.radius = P.radius;
+                wr.nseg = 1;
+                wr.tag = static_cast<int>(work.wires.size());
+                wr.sigma = P.sigma < 0 ? src.mat_sigma : P.sigma;
+                wr.ins_t = P.ins_t;
+                wr.ins_eps = P.ins_eps;
+                wr.name = strfmt("%s#%d", name, ++piece_no);
+                cut(wr.name, kNameMax);
+                last_piece = static_cast<int>(work.wires.size()) - 1;
+                for (int i : pending) items[static_cast<size_t>(i)].piece = last_piece;
+                pending.clear();
+                G = c.pos;
+            } else if (!have_g) {
+                have_g = true;
+                G = c.pos;
+            }
+            if (c.item >= 0) pending.push_back(c.item);
+        }
+
+        // 7. Re-attach the items: at the path's end to the end of the last
+        // piece, otherwise to the start of the piece beginning at them.
+        for (Item& it : items) {
+            if (it.at >= L - tol || it.piece < 0) {
+                it.piece = last_piece;
+                it.frac = 1;
+            } else {
+                it.frac = 0;
+            }
+            *it.wire = it.piece;
+            *it.pos = it.frac;
+            *it.path = -1;
+        }
+    }
+    return 0;
+}

@@ -1,0 +1,257 @@
+// Automatic segmentation of native models: mandatory breakpoints (wire ends,
+// ports, ends of other wires touching a wire), then each stretch between
+// breakpoints divided into segments bounded by the meshing wavelength, graded
+// from a fine length at junctions and feeds to the coarse length elsewhere.
+#include <algorithm>
+#include <cmath>
+
+#include "common/text.h"
+#include "mesh/mesh_internal.h"
+#include "mesh/spatial.h"
+
+namespace {
+
+constexpr int kMaxSizes = 4000;        // sizes tried while growing the lists
+constexpr int kMaxStretchSegs = 2048;  // segments of one stretch
+
+struct Vec {
+    double x, y, z;
+};
+
+Vec start_of(const Wire& w) { return {w.x1, w.y1, w.z1}; }
+Vec end_of(const Wire& w) { return {w.x2, w.y2, w.z2}; }
+Vec sub(Vec a, Vec b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
+double dot(Vec a, Vec b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+double norm(Vec a) { return std::sqrt(dot(a, a)); }
+
+// The point at fraction t of the wire, exact at both ends.
+void wire_point(const Wire& w, double t, double p[3]) {
+    double u = 1 - t;
+    p[0] = u * w.x1 + t * w.x2;
+    p[1] = u * w.y1 + t * w.y2;
+    p[2] = u * w.z1 + t * w.z2;
+}
+
+// End contacts of every wire end with the other wires: automatic junctions
+// where an end touches another wire away from its ends (a breakpoint on
+// that wire), and fine flags at the ends that form a junction.
+void wire_contacts(MeshWork& w, std::vector<std::vector<Breakpoint>>& bps) {
+    const std::vector<Wire>& wires = w.wires();
+    const int nw = w.nwire();
+    const double base = std::max(w.lambda, 0.001) * 1e-4;
+    const double slack = (w.max_r0 + 1) * 1e-12;
+
+    BoxGrid grid(1, 1);
+    if (!w.linear) {
+        double mean = 0;
+        for (const Wire& wi : wires)
+            mean += std::max({std::fabs(wi.x2 - wi.x1), std::fabs(wi.y2 - wi.y1),
+                              std::fabs(wi.z2 - wi.z1)});
+        if (nw > 0) mean /= nw;
+        grid = BoxGrid(mean, w.max_r0 + 1);
+        for (int v = 0; v < nw; ++v) {
+            const Wire& wv = wires[static_cast<size_t>(v)];
+            const double lo[3] = {std::min(wv.x1, wv.x2), std::min(wv.y1, wv.y2),
+                                  std::min(wv.z1, wv.z2)};
+            const double hi[3] = {std::max(wv.x1, wv.x2), std::max(wv.y1, wv.y2),
+                                  std::max(wv.z1, wv.z2)};
+            grid.insert(v, lo, hi);
+        }
+    }
+
+    std::vector<int> cand;
+    for (int wi = 0; wi < nw; ++wi) {
+        const Wire& W = wires[static_cast<size_t>(wi)];
+        const double d = W.radius / 2 + base;
+        const Vec dW = sub(end_of(W), start_of(W));
+        for (int end = 0; end < 2; ++end) {
+            const Vec P = end == 0 ? start_of(W) : end_of(W);
+            cand.clear();
+            if (w.linear) {
+                for (int v = 0; v < nw; ++v) cand.push_back(v);
+            } else {
+                // Every test below needs P within d of wire V's segment.
+                double pad = d * (1 + 1e-6) + slack;
+                const double lo[3] = {P.x - pad, P.y - pad, P.z - pad};
+                const double hi[3] = {P.x + pad, P.y + pad, P.z + pad};
+                grid.query(lo, hi, cand);
+                std::sort(cand.begin(), cand.end());
+            }
+            int contacts = 0, touched = -1;
+            bool junction = false;
+            for (int v : cand) {
+                if (v == wi) continue;
+                const Wire& V = wires[static_cast<size_t>(v)];
+                const Vec vs = start_of(V), ve = end_of(V);
+                if (norm(sub(P, vs)) < d || norm(sub(P, ve)) < d) {
+                    ++contacts;
+                    touched = v;
+                }
+                const Vec dv = sub(ve, vs);
+                double t = dot(sub(P, vs), dv) / dot(dv, dv);
+                if (t > 1e-9 && t < 0.999999999) {
+                    const Vec foot = {vs.x + t * dv.x, vs.y + t * dv.y, vs.z + t * dv.z};
+                    if (norm(sub(P, foot)) < d) {
+                        bps[static_cast<size_t>(v)].push_back({t, 1});
+                        warn(w.mesh, "automatic junction: end of wire %d joined to the middle of wire %d",
+                             wi + 1, v + 1);
+                        junction = true;
+                    }
+                }
+            }
+            if (!junction && contacts >= 2) junction = true;
+            if (!junction && contacts == 1) {
+                const Wire& V = wires[static_cast<size_t>(touched)];
+                const Vec dV = sub(end_of(V), start_of(V));
+                double cosang = std::fabs(dot(dW, dV)) / (norm(dW) * norm(dV));
+                double ratio = W.radius / V.radius;
+                junction = cosang < 0.5 || ratio > 1.5 || ratio < 2.0 / 3.0;
+            }
+            if (!junction && ground_plane(w.m.ground) && std::fabs(P.z) < d) junction = true;
+            if (junction) {
+                double at = end == 0 ? 0.0 : 1.0;
+                for (Breakpoint& b : bps[static_cast<size_t>(wi)])
+                    if (std::fabs(b.pos - at) < 1e-12) b.fine = 1;
+            }
+        }
+    }
+}
+
+// Sizes of the segments of one automatically divided stretch of length D:
+// two lists grow from its ends, each size 1.3 times the previous one up to
+// the coarse length; the lists are then scaled to fill D exactly. Returns
+// false when the stretch needs more segments than one stretch may hold.
+bool graded_sizes(double D, double hn, double hf, double coarse, std::vector<double>& out) {
+    std::vector<double> near, far;
+    double sn = 0, sf = 0;
+    while (sn + sf < D && static_cast<int>(near.size() + far.size()) < kMaxSizes) {
+        if (sf >= sn) {
+            near.push_back(hn);
+            sn += hn;
+            hn = std::min(coarse, 1.3 * hn);
+        } else {
+            far.push_back(hf);
+            sf += hf;
+            hf = std::min(coarse, 1.3 * hf);
+        }
+    }
+    if (sn + sf < D) return false;  // the size cap ended the growth
+    double total = sn + sf;
+    if (near.size() + far.size() >= 2 && total - D > 0.5 * std::min(hn, hf)) {
+        if (near.size() < far.size()) {
+            total -= far.back();
+            far.pop_back();
+        } else {
+            total -= near.back();
+            near.pop_back();
+        }
+    }
+    if (static_cast<int>(near.size() + far.size()) > kMaxStretchSegs) return false;
+    double scale = D / total;
+    out.clear();
+    for (double h : near) out.push_back(h * scale);
+    for (size_t k = far.size(); k-- > 0;) out.push_back(far[k] * scale);
+    return true;
+}
+
+}  // namespace
+
+int segment_native(MeshWork& w) {
+    const std::vector<Wire>& wires = w.wires();
+    const int nw = w.nwire();
+    const double mlen = w.lambda / w.m.segwl;  // coarse target length
+
+    // 1. Breakpoints: the wire ends and every port on the wire.
+    std::vector<std::vector<Breakpoint>> bps(static_cast<size_t>(nw));
+    for (auto& b : bps) {
+        b.push_back({0.0, 0});
+        b.push_back({1.0, 0});
+    }
+    for (const Port& p : w.ports) bps[static_cast<size_t>(p.wire)].push_back({p.pos, 1});
+
+    // 2. Contacts of wire ends.
+    wire_contacts(w, bps);
+
+    w.seg_lo.assign(static_cast<size_t>(nw), 0);
+    w.seg_hi.assign(static_cast<size_t>(nw), 0);
+    std::vector<double> sizes;
+    for (int wi = 0; wi < nw; ++wi) {
+        const Wire& W = wires[static_cast<size_t>(wi)];
+        const double r = W.radius;
+        const double ell = std::sqrt((W.x2 - W.x1) * (W.x2 - W.x1) + (W.y2 - W.y1) * (W.y2 - W.y1) +
+                                     (W.z2 - W.z1) * (W.z2 - W.z1));
+
+        // 3. Sort and merge breakpoints closer than about 1e-9 of the length.
+        std::vector<Breakpoint>& raw = bps[static_cast<size_t>(wi)];
+        std::stable_sort(raw.begin(), raw.end(),
+                         [](const Breakpoint& x, const Breakpoint& y) { return bp_cmp(x, y) < 0; });
+        std::vector<Breakpoint> kept;
+        for (const Breakpoint& b : raw) {
+            if (!kept.empty() && (b.pos - kept.back().pos) * ell < (ell + 1) * 1e-9)
+                kept.back().fine |= b.fine;
+            else
+                kept.push_back(b);
+        }
+
+        // 4. Target lengths.
+        double fine = w.m.taper ? std::max(4 * r, mlen / 2.5) : mlen;
+        double coarse = mlen;
+        const bool explicit_count = W.nseg > 0;
+        if (explicit_count) {
+            fine = coarse = ell / W.nseg;
+        } else if (ell > 0.02 * w.lambda && ell / 5 > 8 * r) {
+            coarse = std::min(ell / 5, mlen);
+            if (ell / 5 < mlen) fine = std::min(ell / 5, fine);
+        }
+        if (coarse < 2 * r) {
+            coarse = std::min(2 * r, ell);
+            fine = std::min(2 * r, ell);
+        }
+
+        // 5. Divide each stretch.
+        w.seg_lo[static_cast<size_t>(wi)] = w.mesh.nseg();
+        int num = 0;
+        for (size_t k = 0; k + 1 < kept.size(); ++k) {
+            const Breakpoint& b0 = kept[k];
+            const Breakpoint& b1 = kept[k + 1];
+            double D = (b1.pos - b0.pos) * ell;
+            if (!(D > 0)) continue;
+            if (explicit_count) {
+                // Half-way counts round up whatever the rounding of D / coarse.
+                double x = D / coarse;
+                double kk = std::max(1.0, std::floor(x + 0.5 + 1e-9 * std::max(1.0, x)));
+                if (kk + w.mesh.nseg() > kMaxSegments)
+                    return set_err(w.err, "wire %d: too many segments (a mesh holds at most %d)",
+                                   wi + 1, kMaxSegments);
+                sizes.assign(static_cast<size_t>(kk), D / kk);
+            } else {
+                double hn = std::min(b0.fine ? fine : coarse, D);
+                double hf = std::min(b1.fine ? fine : coarse, D);
+                if (!graded_sizes(D, hn, hf, coarse, sizes))
+                    return set_err(w.err,
+                                   "wire %d needs more than %d segments between two breakpoints; "
+                                   "give it an explicit segment count",
+                                   wi + 1, kMaxStretchSegs);
+                if (static_cast<double>(sizes.size()) + w.mesh.nseg() > kMaxSegments)
+                    return set_err(w.err, "wire %d: too many segments (a mesh holds at most %d)",
+                                   wi + 1, kMaxSegments);
+            }
+            double a[3], b[3], acc = 0;
+            wire_point(W, b0.pos, a);
+            for (size_t j = 0; j < sizes.size(); ++j) {
+                acc += sizes[j];
+                double pos = j + 1 == sizes.size() ? b1.pos : b0.pos + acc / ell;
+                wire_point(W, pos, b);
+                int s = add_seg(w.mesh, a, b, W, wi, ++num);
+                if (!(w.mesh.seg[static_cast<size_t>(s)].len > 0))
+                    return set_err(w.err,
+                                   "wire %d cannot be divided: its segments would be shorter than "
+                                   "the precision of its coordinates",
+                                   wi + 1);
+                for (int c = 0; c < 3; ++c) a[c] = b[c];
+            }
+        }
+        w.seg_hi[static_cast<size_t>(wi)] = w.mesh.nseg();
+    }
+    return 0;
+}

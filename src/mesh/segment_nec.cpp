@@ -1,0 +1,122 @@
+// Segmentation of NEC card decks: each wire keeps its own segment count,
+// divided uniformly; segments are numbered within their tag, and every
+// segment that holds a port is split into two halves so that the port sits
+// on the node between them.
+#include <algorithm>
+#include <unordered_map>
+
+#include "common/text.h"
+#include "mesh/mesh_internal.h"
+
+namespace {
+
+uint64_t tag_key(int tag, int num) {
+    return (static_cast<uint64_t>(static_cast<uint32_t>(tag)) << 32) |
+           static_cast<uint32_t>(num);
+}
+
+void wire_point(const Wire& w, double t, double p[3]) {
+    double u = 1 - t;
+    p[0] = u * w.x1 + t * w.x2;
+    p[1] = u * w.y1 + t * w.y2;
+    p[2] = u * w.z1 + t * w.z2;
+}
+
+}  // namespace
+
+void nec_index(const Mesh& mesh, NecIndex& idx) {
+    idx.by_tag.clear();
+    idx.by_count.clear();
+    for (int s = 0; s < mesh.nseg(); ++s) {
+        const Segment& sg = mesh.seg[static_cast<size_t>(s)];
+        idx.by_tag.emplace(tag_key(sg.tag, sg.num), s);  // keeps the first
+        const Segment* prev = s > 0 ? &mesh.seg[static_cast<size_t>(s - 1)] : nullptr;
+        if (!prev || prev->num != sg.num || prev->wire != sg.wire) idx.by_count.push_back(s);
+    }
+}
+
+int nec_find(const NecIndex& idx, int tag, int num) {
+    if (tag == 0) {
+        if (num < 1 || num > static_cast<int>(idx.by_count.size())) return -1;
+        return idx.by_count[static_cast<size_t>(num - 1)];
+    }
+    auto it = idx.by_tag.find(tag_key(tag, num));
+    return it == idx.by_tag.end() ? -1 : it->second;
+}
+
+int segment_nec(MeshWork& w) {
+    Mesh& mesh = w.mesh;
+    const std::vector<Wire>& wires = w.wires();
+
+    // 1. Uniform division of every wire.
+    for (int wi = 0; wi < w.nwire(); ++wi) {
+        const Wire& W = wires[static_cast<size_t>(wi)];
+        int n = std::max(W.nseg, 1);
+        if (static_cast<long long>(n) + mesh.nseg() > kMaxSegments)
+            return set_err(w.err, "wire %d: too many segments (a mesh holds at most %d)", wi + 1,
+                           kMaxSegments);
+        double a[3], b[3];
+        wire_point(W, 0.0, a);
+        for (int k = 1; k <= n; ++k) {
+            wire_point(W, k == n ? 1.0 : static_cast<double>(k) / n, b);
+            int s = add_seg(mesh, a, b, W, wi, k);
+            if (!(mesh.seg[static_cast<size_t>(s)].len > 0))
+                return set_err(w.err,
+                               "wire %d cannot be divided: its segments would be shorter than the "
+                               "precision of its coordinates",
+                               wi + 1);
+            for (int c = 0; c < 3; ++c) a[c] = b[c];
+        }
+    }
+
+    // 2. Number the segments within their tag.
+    std::unordered_map<int, int> per_tag;
+    for (Segment& sg : mesh.seg) sg.num = ++per_tag[sg.tag];
+
+    // 3. Mark the segments that hold a port. Sources and line ends must
+    // exist; a load on a missing segment is left to the placement, which
+    // reports it.
+    NecIndex idx;
+    nec_index(mesh, idx);
+    std::vector<char> marked(static_cast<size_t>(mesh.nseg()), 0);
+    const Model& m = w.m;
+    for (const Source& s : m.srcs) {
+        int k = nec_find(idx, s.tag, s.seg);
+        if (k < 0) return set_err(w.err, "EX: segment %d of tag %d not found", s.seg, s.tag);
+        marked[static_cast<size_t>(k)] = 1;
+    }
+    for (const Load& l : m.loads) {
+        if (!lumped_load(l) || l.seg1 < 1 || (l.seg2 != 0 && l.seg2 != l.seg1)) continue;
+        int k = nec_find(idx, l.tag, l.seg1);
+        if (k >= 0) marked[static_cast<size_t>(k)] = 1;
+    }
+    for (const TLine& t : m.tls) {
+        int k1 = nec_find(idx, t.tag1, t.seg1);
+        int k2 = nec_find(idx, t.tag2, t.seg2);
+        if (k1 < 0 || k2 < 0) return set_err(w.err, "TL: segment not found");
+        marked[static_cast<size_t>(k1)] = marked[static_cast<size_t>(k2)] = 1;
+    }
+
+    // 4. Rebuild the list with every marked segment split at its centre.
+    std::vector<Segment> old;
+    old.swap(mesh.seg);
+    size_t extra = static_cast<size_t>(std::count(marked.begin(), marked.end(), 1));
+    mesh.seg.reserve(std::max<size_t>(256, old.size() + extra));
+    for (size_t k = 0; k < old.size(); ++k) {
+        const Segment& s = old[k];
+        if (!marked[k]) {
+            mesh.seg.push_back(s);
+            continue;
+        }
+        const Wire& W = wires[static_cast<size_t>(s.wire)];
+        int h1 = add_seg(mesh, s.a, s.c, W, s.wire, s.num);
+        int h2 = add_seg(mesh, s.c, s.b, W, s.wire, s.num);
+        if (!(mesh.seg[static_cast<size_t>(h1)].len > 0) ||
+            !(mesh.seg[static_cast<size_t>(h2)].len > 0))
+            return set_err(w.err,
+                           "wire %d cannot be divided: its segments would be shorter than the "
+                           "precision of its coordinates",
+                           s.wire + 1);
+    }
+    return 0;
+}
