@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <complex>
+#include <cstdlib>
 #include <string>
 
 #include "model/model.h"
@@ -17,17 +18,19 @@ struct ExampleDeck {
     const char* file;
     int nwire;
     int nseg;  // segments of all wires, before the ports are split
+    int nport; // distinct segments holding a source, lumped load or line end
     int nsrc;
     int ntl;
     int ground;
 };
 
 const ExampleDeck kExamples[] = {
-    {"dipole_20m.nec", 1, 21, 1, 0, GROUND_REAL},
-    {"gp_radials.nec", 5, 50, 1, 0, GROUND_REAL},
-    {"foursquare.nec", 4, 40, 4, 0, GROUND_PERFECT},
-    {"w8jk.nec", 2, 42, 2, 0, GROUND_FREE},
-    {"stub_match.nec", 3, 23, 1, 2, GROUND_FREE},
+    {"dipole_20m.nec", 1, 21, 1, 1, 0, GROUND_REAL},
+    {"gp_radials.nec", 5, 50, 1, 1, 0, GROUND_REAL},
+    {"foursquare.nec", 4, 40, 4, 4, 0, GROUND_PERFECT},
+    {"w8jk.nec", 2, 42, 2, 2, 0, GROUND_FREE},
+    // The source and both lines share the dummy segment of tag 2.
+    {"stub_match.nec", 3, 23, 3, 1, 2, GROUND_FREE},
 };
 
 TEST(NecExamples, ReadAsWritten) {
@@ -85,6 +88,26 @@ TEST(NecRun, ExampleDecksRun) {
         RunResult r = run_quarlin({source_path(std::string("examples/") + e.file), "-q"});
         EXPECT_EQ(r.code, 0) << e.file << "\n" << r.out << r.err;
         EXPECT_EQ(r.out.find("ERROR"), std::string::npos) << e.file << "\n" << r.out;
+    }
+}
+
+// The integer after "key": in a JSON text, or -1.
+long json_int(const std::string& text, const std::string& key) {
+    size_t p = text.find("\"" + key + "\":");
+    if (p == std::string::npos) return -1;
+    return std::strtol(text.c_str() + p + key.size() + 3, nullptr, 10);
+}
+
+// Each wire card keeps its segment count, and every segment that holds a
+// port is split in two.
+TEST(NecRun, MeshKeepsCardCountsAndSplitsPorts) {
+    for (const ExampleDeck& e : kExamples) {
+        RunResult r =
+            run_quarlin({source_path(std::string("examples/") + e.file), "-mesh", "-o", "out"});
+        ASSERT_EQ(r.code, 0) << e.file << "\n" << r.out << r.err;
+        std::string json = read_file(test_dir() + "/out/mesh.json");
+        EXPECT_EQ(json_int(json, "nseg"), e.nseg + e.nport) << e.file;
+        EXPECT_EQ(json_int(json, "nwire"), e.nwire) << e.file;
     }
 }
 
