@@ -47,7 +47,7 @@ namespace {
 // comment cannot turn into cards and line numbers stay those of an editor.
 // Text after a NUL byte is cut, as a C string would be.
 class DeckLines {
-public:
+  public:
     explicit DeckLines(std::FILE* f) : f_(f) {}
 
     bool next(std::string& out) {
@@ -65,7 +65,7 @@ public:
         return peeked_ ? &peek_ : nullptr;
     }
 
-private:
+  private:
     bool read(std::string& out) {
         out.clear();
         int ch = 0;
@@ -87,8 +87,7 @@ private:
 };
 
 bool card_is(const std::string& line, const char* name) {
-    return line.size() >= 2 &&
-           std::toupper(static_cast<unsigned char>(line[0])) == name[0] &&
+    return line.size() >= 2 && std::toupper(static_cast<unsigned char>(line[0])) == name[0] &&
            std::toupper(static_cast<unsigned char>(line[1])) == name[1];
 }
 
@@ -223,8 +222,7 @@ int card_fr(NecReader& r, const NecCard& c) {
     }
     double stop = c.I(1) == 1 ? f * std::pow(c.F(6), n - 1) : f + c.F(6) * 1e6 * (n - 1);
     if (!std::isfinite(stop) || !(stop > 0))
-        return r.fail("FR sweep of %d steps of %g does not end at a positive frequency", n,
-                      c.F(6));
+        return r.fail("FR sweep of %d steps of %g does not end at a positive frequency", n, c.F(6));
     r.m.fstart = f;
     r.m.fstop = stop;
     r.m.nfreq = n;
@@ -240,8 +238,8 @@ struct CardKind {
 };
 
 const CardKind kCards[] = {
-    {"GA", nec_ga}, {"GH", nec_gh}, {"GM", nec_gm}, {"GR", nec_gr}, {"GX", nec_gx},
-    {"GS", nec_gs}, {"GE", card_ge}, {"GN", card_gn}, {"EX", card_ex}, {"LD", card_ld},
+    {"GA", nec_ga},  {"GH", nec_gh},  {"GM", nec_gm},  {"GR", nec_gr},  {"GX", nec_gx},
+    {"GS", nec_gs},  {"GE", card_ge}, {"GN", card_gn}, {"EX", card_ex}, {"LD", card_ld},
     {"TL", card_tl}, {"NT", card_nt}, {"FR", card_fr},
 };
 
@@ -259,7 +257,7 @@ const Unsupported kUnsupported[] = {
     {"GF", "structures read from a Green's function file (GF)"},
 };
 
-}  // namespace
+} // namespace
 
 int read_nec(std::FILE* f, Model& m, std::string& err) {
     NecReader r{m, err};
@@ -273,7 +271,7 @@ int read_nec(std::FILE* f, Model& m, std::string& err) {
             continue;
         }
         NecCard c = nec_card(line);
-        if (c.name == "EN" || c.name == "NX") break;  // NX: a next structure follows
+        if (c.name == "EN" || c.name == "NX") break; // NX: a next structure follows
         if (c.name == "GW") {
             // A wire without a positive radius takes it from the taper card
             // that follows, when there is one.

@@ -6,14 +6,14 @@
 
 #include "model/model.h"
 
-constexpr int kNecFields = 16;  // fields converted per card
+constexpr int kNecFields = 16; // fields converted per card
 
 // One card: its two-letter name and the first 16 fields after it, each
 // converted both as an integer and as a real. Fields are numbered from 1 as
 // in the NEC-2 card layouts; missing fields are 0.
 struct NecCard {
-    std::string name;  // the first two characters, upper case
-    int nfield = 0;    // fields present on the line (at most 64)
+    std::string name; // the first two characters, upper case
+    int nfield = 0;   // fields present on the line (at most 64)
     int i[kNecFields] = {};
     double f[kNecFields] = {};
 

@@ -14,7 +14,7 @@
 
 namespace {
 
-constexpr double kDefaultRadius = 0.001;  // m, a wire without a usable radius
+constexpr double kDefaultRadius = 0.001; // m, a wire without a usable radius
 
 // sin and cos of an angle in degrees, exact at multiples of 90 degrees so
 // that quarter-turn copies land exactly on the axes and meet their sources.
@@ -111,7 +111,7 @@ long long segments_of(const Model& m, size_t first, size_t last) {
     return n;
 }
 
-}  // namespace
+} // namespace
 
 // GW: tag I1, I2 segments, from (F3, F4, F5) to (F6, F7, F8), radius F9. A
 // wire without a positive radius takes the mean of the end radii of its
@@ -307,7 +307,7 @@ int nec_gx(NecReader& r, const NecCard& c) {
                       kNecMaxSegments);
     r.nseg = total;
     long long inc = itgi;
-    for (int axis = 2; axis >= 0; --axis) {  // z, then y, then x
+    for (int axis = 2; axis >= 0; --axis) { // z, then y, then x
         if (!axis_on[axis]) continue;
         size_t n = r.m.wires.size();
         for (size_t k = 0; k < n; ++k) {

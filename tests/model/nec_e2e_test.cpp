@@ -58,7 +58,7 @@ TEST(NecExamples, SymmetryCardsAndStubShort) {
     Model m;
     std::string err;
     ASSERT_EQ(model_read(source_path("examples/gp_radials.nec"), m, err), 0) << err;
-    for (int k = 0; k < 4; ++k) {  // four radials from the feed point, tags 2..5
+    for (int k = 0; k < 4; ++k) { // four radials from the feed point, tags 2..5
         EXPECT_EQ(m.wires[k].tag, 2 + k);
         EXPECT_DOUBLE_EQ(m.wires[k].z1, 6);
         EXPECT_NEAR(std::hypot(m.wires[k].x2, m.wires[k].y2), 3.6, 1e-12);
@@ -67,7 +67,7 @@ TEST(NecExamples, SymmetryCardsAndStubShort) {
     ASSERT_EQ(model_read(source_path("examples/w8jk.nec"), m, err), 0) << err;
     EXPECT_EQ(m.wires[1].tag, 2);
     EXPECT_DOUBLE_EQ(m.wires[1].x1, -1.32);
-    EXPECT_DOUBLE_EQ(m.wires[1].y1, m.wires[0].y1);  // same direction as the first dipole
+    EXPECT_DOUBLE_EQ(m.wires[1].y1, m.wires[0].y1); // same direction as the first dipole
     EXPECT_EQ(m.srcs[1].v, std::complex<double>(-1, 0));
 
     ASSERT_EQ(model_read(source_path("examples/foursquare.nec"), m, err), 0) << err;
@@ -117,7 +117,8 @@ TEST(NecRun, RefusedDecksExitWithLineNumber) {
         const char* text;
         const char* out;
     } cases[] = {
-        {"plane_wave.nec", "CM plane wave\nGW 1 9 0 0 0 0 0 1 0.001\nEX 1 1 1 0 1 0\nFR 0 1 0 0 300\n",
+        {"plane_wave.nec",
+         "CM plane wave\nGW 1 9 0 0 0 0 0 1 0.001\nEX 1 1 1 0 1 0\nFR 0 1 0 0 300\n",
          "ERROR: line 3: only voltage sources (EX 0) are supported\n"},
         {"huge.txt", "GW 1 1000000000 0 0 0 0 0 1 0.001\nEX 0 1 1\nFR 0 1 0 0 300\n",
          "ERROR: line 1: GW would bring the deck to 1000000000 segments (at most 50000)\n"},
@@ -139,4 +140,4 @@ TEST(NecRun, DeckWithoutEndCardRuns) {
     EXPECT_EQ(r.code, 0) << r.out << r.err;
 }
 
-}  // namespace
+} // namespace

@@ -59,7 +59,9 @@ struct DeckCase {
     std::function<void(const Model&)> check;
 };
 
-void PrintTo(const DeckCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const DeckCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class NecCards : public ::testing::TestWithParam<DeckCase> {};
 
@@ -78,7 +80,7 @@ const DeckCase kCardCases[] = {
          EXPECT_EQ(w.nseg, 21);
          expect_wire(w, 0, 0, -5, 0, 0, 5);
          EXPECT_EQ(w.radius, 0.001);
-         EXPECT_EQ(w.sigma, -1);  // the model's material fills it in later
+         EXPECT_EQ(w.sigma, -1); // the model's material fills it in later
          EXPECT_TRUE(w.name.empty());
          ASSERT_EQ(m.nsrc(), 1);
          EXPECT_EQ(m.srcs[0].tag, 1);
@@ -90,31 +92,28 @@ const DeckCase kCardCases[] = {
          EXPECT_DOUBLE_EQ(m.f0, 14.2e6);
          EXPECT_EQ(m.nfreq, 0);
      }},
-    {"CommaSeparatedLowerCase",
-     "gw,3,5,0,0,0,,0,0,2,0.002\nex,0,3,3,0,0,1\nfr,0,1,0,0,7.1\n",
+    {"CommaSeparatedLowerCase", "gw,3,5,0,0,0,,0,0,2,0.002\nex,0,3,3,0,0,1\nfr,0,1,0,0,7.1\n",
      [](const Model& m) {
          ASSERT_EQ(m.nwire(), 1);
          EXPECT_EQ(m.wires[0].tag, 3);
          EXPECT_EQ(m.wires[0].nseg, 5);
-         expect_wire(m.wires[0], 0, 0, 0, 0, 0, 2);  // the empty field collapses
+         expect_wire(m.wires[0], 0, 0, 0, 0, 0, 2); // the empty field collapses
          EXPECT_EQ(m.wires[0].radius, 0.002);
          ASSERT_EQ(m.nsrc(), 1);
          EXPECT_EQ(m.srcs[0].v, cplx(0, 1));
          EXPECT_DOUBLE_EQ(m.f0, 7.1e6);
      }},
-    {"MissingFieldsReadAsZero",
-     "GW 1 3 0 0 0 0 0 1 0.001\nEX 0 1\nLD 4 1\n",
+    {"MissingFieldsReadAsZero", "GW 1 3 0 0 0 0 0 1 0.001\nEX 0 1\nLD 4 1\n",
      [](const Model& m) {
          ASSERT_EQ(m.nsrc(), 1);
          EXPECT_EQ(m.srcs[0].seg, 0);
-         EXPECT_EQ(m.srcs[0].v, cplx(1, 0));  // no voltage given: 1 V
+         EXPECT_EQ(m.srcs[0].v, cplx(1, 0)); // no voltage given: 1 V
          ASSERT_EQ(m.nload(), 1);
          EXPECT_EQ(m.loads[0].type, LOAD_IMPEDANCE);
          EXPECT_EQ(m.loads[0].seg1, 0);
          EXPECT_EQ(m.loads[0].r, 0);
      }},
-    {"ComplexSourceAndType5",
-     "GW 1 3 0 0 0 0 0 1 0.001\nEX 0 1 2 0 2 -1.5\nEX 5 1 3 0 0 0\n",
+    {"ComplexSourceAndType5", "GW 1 3 0 0 0 0 0 1 0.001\nEX 0 1 2 0 2 -1.5\nEX 5 1 3 0 0 0\n",
      [](const Model& m) {
          ASSERT_EQ(m.nsrc(), 2);
          EXPECT_EQ(m.srcs[0].v, cplx(2, -1.5));
@@ -128,16 +127,14 @@ const DeckCase kCardCases[] = {
      [](const Model& m) {
          ASSERT_EQ(m.nwire(), 1);
          EXPECT_EQ(m.wires[0].radius, 0.001);
-         EXPECT_EQ(m.ground, GROUND_PERFECT);  // the cards after the ignored ones still count
+         EXPECT_EQ(m.ground, GROUND_PERFECT); // the cards after the ignored ones still count
      }},
-    {"LeadingBlankIsNoCard",
-     " GW 1 3 0 0 0 0 0 1 0.001\nGW 2 3 0 0 0 0 0 1 0.001\n",
+    {"LeadingBlankIsNoCard", " GW 1 3 0 0 0 0 0 1 0.001\nGW 2 3 0 0 0 0 0 1 0.001\n",
      [](const Model& m) {
          ASSERT_EQ(m.nwire(), 1);
          EXPECT_EQ(m.wires[0].tag, 2);
      }},
-    {"EnStopsReading",
-     "GW 1 3 0 0 0 0 0 1 0.001\nEN\nEX 1 1 1 0 1 0\nGW 2 3 0 0 0 0 0 1 0.001\n",
+    {"EnStopsReading", "GW 1 3 0 0 0 0 0 1 0.001\nEN\nEX 1 1 1 0 1 0\nGW 2 3 0 0 0 0 0 1 0.001\n",
      [](const Model& m) { EXPECT_EQ(m.nwire(), 1); }},
     {"NextStructureEndsTheFirst",
      "GW 1 3 0 0 0 0 0 1 0.001\nEX 0 1 2 0 1 0\nFR 0 1 0 0 10\nXQ\nNX\n"
@@ -148,28 +145,23 @@ const DeckCase kCardCases[] = {
          EXPECT_TRUE(m.title.empty());
      }},
     {"DeckWithoutEn",
-     "GW 1 3 0 0 0 0 0 1 0.001\nEX 0 1 2 0 1 0\nFR 0 1 0 0 10",  // no final line end either
+     "GW 1 3 0 0 0 0 0 1 0.001\nEX 0 1 2 0 1 0\nFR 0 1 0 0 10", // no final line end either
      [](const Model& m) {
          EXPECT_EQ(m.nwire(), 1);
          EXPECT_DOUBLE_EQ(m.f0, 10e6);
      }},
 
     // Titles from comments.
-    {"TitleFromSecondCommentWhenFirstIsEmpty",
-     "CM\nCM Yagi\nCM later\nCE\n",
+    {"TitleFromSecondCommentWhenFirstIsEmpty", "CM\nCM Yagi\nCM later\nCE\n",
      [](const Model& m) { EXPECT_EQ(m.title, "Yagi"); }},
-    {"TitleKeepsTrailingSpacesDropsLineEnd",
-     "CM   20 m  dipole  \r\nCE\n",
+    {"TitleKeepsTrailingSpacesDropsLineEnd", "CM   20 m  dipole  \r\nCE\n",
      [](const Model& m) { EXPECT_EQ(m.title, "20 m  dipole  "); }},
-    {"TitleFromCeAndTabKept",
-     "CE\tHB9CV\n",
-     [](const Model& m) { EXPECT_EQ(m.title, "\tHB9CV"); }},
+    {"TitleFromCeAndTabKept", "CE\tHB9CV\n", [](const Model& m) { EXPECT_EQ(m.title, "\tHB9CV"); }},
 
     // Ground.
     {"GeOneWithoutGnIsPerfect", "GE 1\n",
      [](const Model& m) { EXPECT_EQ(m.ground, GROUND_PERFECT); }},
-    {"GeMinusOneIsPerfect", "GE -1\n",
-     [](const Model& m) { EXPECT_EQ(m.ground, GROUND_PERFECT); }},
+    {"GeMinusOneIsPerfect", "GE -1\n", [](const Model& m) { EXPECT_EQ(m.ground, GROUND_PERFECT); }},
     {"GeZeroIsFreeSpace", "GE 0\n", [](const Model& m) { EXPECT_EQ(m.ground, GROUND_FREE); }},
     {"GeOneThenSommerfeldGround", "GE 1\nGN 2 0 0 0 13 0.005\n",
      [](const Model& m) {
@@ -274,7 +266,7 @@ const DeckCase kCardCases[] = {
          EXPECT_EQ(t.len, 3.52);
          EXPECT_EQ(t.y1, cplx(0.01, -0.02));
          EXPECT_EQ(t.y2, cplx(1e10, 0));
-         EXPECT_EQ(t.y11, cplx(0, 0));  // still a line, not a network
+         EXPECT_EQ(t.y11, cplx(0, 0)); // still a line, not a network
      }},
     {"Network", "NT 1 2 3 4 0.1 0.2 0.3 0.4 0.5 0.6\n",
      [](const Model& m) {
@@ -310,7 +302,7 @@ TEST(NecGeometry, GrFourCopiesAboutZ) {
     Model m = read_ok("GW 5 3 1 0 0 2 0 1 0.001\nGR 0 4\n");
     ASSERT_EQ(m.nwire(), 4);
     expect_wire(m.wires[0], 1, 0, 0, 2, 0, 1);
-    expect_wire(m.wires[1], 0, 1, 0, 0, 2, 1);  // 90 degrees, exactly on the axis
+    expect_wire(m.wires[1], 0, 1, 0, 0, 2, 1); // 90 degrees, exactly on the axis
     expect_wire(m.wires[2], -1, 0, 0, -2, 0, 1);
     expect_wire(m.wires[3], 0, -1, 0, 0, -2, 1);
     for (const Wire& w : m.wires) {
@@ -373,7 +365,7 @@ TEST(NecGeometry, GxThreeReflectionsKeepEndsAndDistinctTags) {
 TEST(NecGeometry, GxPairOfDipolesForW8jk) {
     Model m = read_ok("GW 1 11 0.6 -5 10 0.6 5 10 0.001\nGX 1 100\n");
     ASSERT_EQ(m.nwire(), 2);
-    expect_wire(m.wires[1], -0.6, -5, 10, -0.6, 5, 10);  // same direction as its source
+    expect_wire(m.wires[1], -0.6, -5, 10, -0.6, 5, 10); // same direction as its source
     EXPECT_EQ(m.wires[1].tag, 2);
 }
 
@@ -445,10 +437,11 @@ TEST(NecGeometry, GaArcInXzPlane) {
     Model m = read_ok("GA 4 4 2 10 100 0.003\n");
     ASSERT_EQ(m.nwire(), 4);
     for (int k = 0; k < 4; ++k) {
-        double a1 = (10 + 22.5 * k) * std::numbers::pi / 180, a2 = (10 + 22.5 * (k + 1)) * std::numbers::pi / 180;
+        double a1 = (10 + 22.5 * k) * std::numbers::pi / 180,
+               a2 = (10 + 22.5 * (k + 1)) * std::numbers::pi / 180;
         const Wire& w = m.wires[k];
-        expect_wire(w, 2 * std::cos(a1), 0, 2 * std::sin(a1), 2 * std::cos(a2), 0,
-                    2 * std::sin(a2), 1e-12);
+        expect_wire(w, 2 * std::cos(a1), 0, 2 * std::sin(a1), 2 * std::cos(a2), 0, 2 * std::sin(a2),
+                    1e-12);
         EXPECT_EQ(w.tag, 4);
         EXPECT_EQ(w.nseg, 1);
         EXPECT_EQ(w.radius, 0.003);
@@ -514,10 +507,10 @@ TEST(NecTaper, RadiusFromTaperCard) {
     const TaperCase cases[] = {
         {"GW 1 5 0 0 0 0 0 1 0\nGC 0 0 1.1 0.001 0.002\n", 0.0015, 1},
         {"GW 1 5 0 0 0 0 0 1 -1\ngc,0,0,1.1,0.004,0.002\n", 0.003, 1},
-        {"GW 1 5 0 0 0 0 0 1 0\nGC 0 0 1.1\n", 0.001, 1},       // no radii on it
-        {"GW 1 5 0 0 0 0 0 1 0\nGC 0 0 1 0.001 -0.003\n", 0.001, 1},  // mean not positive
-        {"GW 1 5 0 0 0 0 0 1 0", 0.001, 1},                        // last line of the deck
-        {"GW 1 5 0 0 0 0 0 1\n", 0.001, 1},                         // radius field missing
+        {"GW 1 5 0 0 0 0 0 1 0\nGC 0 0 1.1\n", 0.001, 1},            // no radii on it
+        {"GW 1 5 0 0 0 0 0 1 0\nGC 0 0 1 0.001 -0.003\n", 0.001, 1}, // mean not positive
+        {"GW 1 5 0 0 0 0 0 1 0", 0.001, 1},                          // last line of the deck
+        {"GW 1 5 0 0 0 0 0 1\n", 0.001, 1},                          // radius field missing
         // A card that is not a taper card stays a card of its own.
         {"GW 1 5 0 0 0 0 0 1 0\nGW 2 5 0 0 1 0 0 2 0.004\n", 0.001, 2},
     };
@@ -612,7 +605,8 @@ INSTANTIATE_TEST_SUITE_P(
                 "line 3: GM makes coordinates that are not finite"},
         BadCase{"GW 1 3 0 0 0 0 0 1 0.001\nGS 0 0 0\n",
                 "line 2: GS needs a positive finite scale factor"},
-        BadCase{"GW 1 3 0 0 0 0 0 1 0.001\nGS\n", "line 2: GS needs a positive finite scale factor"},
+        BadCase{"GW 1 3 0 0 0 0 0 1 0.001\nGS\n",
+                "line 2: GS needs a positive finite scale factor"},
         BadCase{"GW 1 3 0 0 0 0 0 1 0.001\nGS 0 0 -1\n",
                 "line 2: GS needs a positive finite scale factor"},
         BadCase{"GW 1 3 0 0 0 0 0 1e300 0.001\nGS 0 0 1e10\n",
@@ -721,7 +715,7 @@ TEST(NecFormat, CompleteDeckPassesTheModelChecks) {
     ASSERT_EQ(model_read(path, m, err), 0) << err;
     EXPECT_EQ(m.is_nec, 1);
     EXPECT_EQ(m.title, "2 m dipole");
-    EXPECT_EQ(m.wires[0].sigma, 0);  // perfect conductor unless an LD 5 says otherwise
+    EXPECT_EQ(m.wires[0].sigma, 0); // perfect conductor unless an LD 5 says otherwise
     EXPECT_DOUBLE_EQ(m.f0, 145e6);
     EXPECT_DOUBLE_EQ(m.fmax, 146e6);
 }
@@ -746,11 +740,12 @@ TEST(NecFormat, ModelChecksAfterReading) {
 }
 
 TEST(NecFormat, TitleDefaultsToPath) {
-    std::string path = write_file("untitled.nec", "GW 1 9 0 0 0 0 0 1 0.001\nEX 0 1 5\nFR 0 1 0 0 10\n");
+    std::string path =
+        write_file("untitled.nec", "GW 1 9 0 0 0 0 0 1 0.001\nEX 0 1 5\nFR 0 1 0 0 10\n");
     Model m;
     std::string err;
     ASSERT_EQ(model_read(path, m, err), 0) << err;
     EXPECT_EQ(m.title, path);
 }
 
-}  // namespace
+} // namespace
