@@ -52,9 +52,11 @@ int wire_budget(NativeReader& r, const char* keyword, long long more) {
     return 0;
 }
 
-// Appends the straight wire a-b with the shared options; number > 0 names it
-// "<base><number>" when a base name was given.
-void append_wire(Model& m, const Point& a, const Point& b, const CurveOpts& o, int number) {
+// Appends the straight wire a-b with the shared options, named
+// "<base><number>" when a base name was given. Returns false when an end is
+// not finite (finite fields can still overflow, as 1e308 + 1e308 does).
+bool append_wire(Model& m, const Point& a, const Point& b, const CurveOpts& o, int number) {
+    if (!finite(a) || !finite(b)) return false;
     Wire w;
     w.x1 = a.x;
     w.y1 = a.y;
@@ -69,6 +71,7 @@ void append_wire(Model& m, const Point& a, const Point& b, const CurveOpts& o, i
     w.ins_eps = o.ins_eps;
     if (!o.name.empty()) w.name = strfmt("%s%d", o.name.c_str(), number);
     add_wire(m) = w;
+    return true;
 }
 
 // Appends a path of `npts` points with the shared options, after checking
@@ -153,7 +156,9 @@ int kw_loop(NativeReader& r, Tokens& t) {
         if (axis == 'y') return Point{cx + u, cy, cz + w};
         return Point{cx + u, cy + w, cz};
     };
-    for (int k = 0; k < n; ++k) append_wire(r.m, vertex(k), vertex(k + 1), o, k + 1);
+    for (int k = 0; k < n; ++k)
+        if (!append_wire(r.m, vertex(k), vertex(k + 1), o, k + 1))
+            return r.fail("LOOP coordinates and radius must be finite numbers");
     return 0;
 }
 
@@ -186,7 +191,10 @@ int kw_helix(NativeReader& r, Tokens& t) {
     for (int i = 0; i <= np; ++i) {
         double u = np > 0 ? static_cast<double>(i) / np : 0.0;
         double a = sense * phys::two_pi * turns * u + rot;
-        path_pt(*p, {cx + rad * std::cos(a), cy + rad * std::sin(a), cz + pitch * turns * u});
+        Point q{cx + rad * std::cos(a), cy + rad * std::sin(a), cz + pitch * turns * u};
+        if (!finite(q))
+            return r.fail("HELIX coordinates, pitch, turns and radius must be finite numbers");
+        path_pt(*p, q);
     }
     return 0;
 }
@@ -218,8 +226,10 @@ int kw_spline(NativeReader& r, Tokens& t) {
         };
         for (int j = 1; j < kSplinePiecesPerSpan; ++j) {
             double s = static_cast<double>(j) / kSplinePiecesPerSpan;
-            path_pt(*p, {s_of(q0.x, q1.x, q2.x, q3.x, s), s_of(q0.y, q1.y, q2.y, q3.y, s),
-                         s_of(q0.z, q1.z, q2.z, q3.z, s)});
+            Point q{s_of(q0.x, q1.x, q2.x, q3.x, s), s_of(q0.y, q1.y, q2.y, q3.y, s),
+                    s_of(q0.z, q1.z, q2.z, q3.z, s)};
+            if (!finite(q)) return r.fail("SPLINE coordinates and radius must be finite numbers");
+            path_pt(*p, q);
         }
         path_pt(*p, q2); // S(1) exactly, so that the curve meets its points
     }
@@ -247,11 +257,14 @@ int kw_polyline(NativeReader& r, Tokens& t) {
         const Point& a = pts[d];
         const Point& b = pts[d + 1];
         auto at = [&](int j) {
+            if (j == 0) return a;
             if (j == pieces) return b; // the leg ends exactly on its point
             double f = static_cast<double>(j) / pieces;
             return Point{a.x + (b.x - a.x) * f, a.y + (b.y - a.y) * f, a.z + (b.z - a.z) * f};
         };
-        for (int j = 1; j <= pieces; ++j) append_wire(r.m, at(j - 1), at(j), o, ++number);
+        for (int j = 1; j <= pieces; ++j)
+            if (!append_wire(r.m, at(j - 1), at(j), o, ++number))
+                return r.fail("POLYLINE coordinates and radius must be finite numbers");
     }
     return 0;
 }
