@@ -183,8 +183,8 @@ int kw_wire(NativeReader& r, Tokens& t) {
         w.name = *v;
         cut(w.name, kNameMax);
     }
-    if (auto v = kv(t, 7, "mat")) w.sigma = sigma_of(*v);
-    ins_opts(t, 7, r.scale, &w.ins_t, &w.ins_eps);
+    if (mat_opt(r, t, 7, &w.sigma) != 0) return -1;
+    if (sleeve_opts(r, t, 7, "WIRE", &w.ins_t, &w.ins_eps) != 0) return -1;
     const double vals[] = {w.x1, w.y1, w.z1, w.x2, w.y2, w.z2, w.radius};
     for (double v : vals)
         if (!std::isfinite(v)) return r.fail("WIRE coordinates and radius must be finite numbers");
