@@ -116,6 +116,9 @@ int place_ports(MeshWork& w) {
                 }
             }
         }
+        if (p.seg < 0 || p.node < 0)
+            return set_err(w.err, "%s is on wire %d, which has no segments", p.label.c_str(),
+                           p.wire + 1);
     }
     return 0;
 }
@@ -147,7 +150,10 @@ int bind_ports(MeshWork& w) {
         if (first[nd] < 0) first[nd] = u;
         ++count[nd];
     }
-    for (Port& p : w.ports) {
+    // The model's records are written only once every port is bound.
+    std::vector<int> bound;
+    bound.reserve(w.ports.size());
+    for (const Port& p : w.ports) {
         int cand = -1;
         size_t nd = static_cast<size_t>(p.node);
         for (int u = first[nd]; u >= 0 && u < first[nd] + count[nd]; ++u) {
@@ -156,7 +162,8 @@ int bind_ports(MeshWork& w) {
             if (un.nref == 2 && un.ref[1].seg == p.seg) cand = u;
         }
         if (cand < 0) return set_err(w.err, "source/load at a free wire end (no current there)");
-        *p.unk = cand;
+        bound.push_back(cand);
     }
+    for (size_t i = 0; i < w.ports.size(); ++i) *w.ports[i].unk = bound[i];
     return 0;
 }

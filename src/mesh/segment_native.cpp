@@ -193,6 +193,11 @@ int segment_native(MeshWork& w) {
                 kept.push_back(b);
         }
 
+        // A wire shorter than the merge distance (about a nanometre) would
+        // keep a single breakpoint and vanish from the mesh.
+        if (kept.size() < 2)
+            return set_err(w.err, "wire %d is too short to be meshed (length %g m)", wi + 1, ell);
+
         // 4. Target lengths.
         double fine = w.m.taper ? std::max(4 * r, mlen / 2.5) : mlen;
         double coarse = mlen;
