@@ -1,7 +1,7 @@
 // Mesh building on wire grids of about 20,000 segments: one segment per
-// wire (20,200 wires) and automatic segmentation (4,140 wires of 5
-// segments), with the spatial-grid searches and, for comparison, the plain
-// quadratic scans.
+// wire (20,200 wires), the same beside one very long wire, and automatic
+// segmentation (4,140 wires of 5 segments), with the spatial-grid searches
+// and, for comparison, the plain quadratic scans.
 //
 //   cmake -S . -B build -DQUARLIN_BENCH=ON && cmake --build build
 //   ./build/bench/bench_mesh --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
@@ -67,6 +67,25 @@ void BM_GridAutomatic(benchmark::State& state) {
     run(state, m, false);
 }
 
+// The one-segment grid beside a 10 km wire of three segments, whose node
+// tolerance (3 m) is 30,000 times that of the grid's segments.
+void BM_GridWithLongWire(benchmark::State& state) {
+    static const Model m = [] {
+        Model g = wire_grid(100, 0.1, 1);
+        Wire& w = add_wire(g);
+        w.x1 = -5000;
+        w.x2 = 5000;
+        w.y1 = w.y2 = -3;
+        w.z1 = w.z2 = 5;
+        w.radius = 0.001;
+        w.nseg = 3;
+        w.sigma = 0;
+        w.tag = g.nwire();
+        return g;
+    }();
+    run(state, m, false);
+}
+
 void BM_GridAutomaticPlainScans(benchmark::State& state) {
     static const Model m = wire_grid(45, 1.0, 0);
     run(state, m, true);
@@ -76,6 +95,7 @@ void BM_GridAutomaticPlainScans(benchmark::State& state) {
 
 BENCHMARK(BM_GridOneSegmentPerWire)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_GridAutomatic)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_GridWithLongWire)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_GridAutomaticPlainScans)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 BENCHMARK_MAIN();

@@ -169,6 +169,18 @@ void wire_box(const Wire& w, double pad, double lo[3], double hi[3]) {
 
 }  // namespace
 
+double wire_grid_cell(const std::vector<Wire>& wires) {
+    std::vector<double> ext;
+    ext.reserve(wires.size());
+    for (const Wire& wi : wires)
+        ext.push_back(std::max({std::fabs(wi.x2 - wi.x1), std::fabs(wi.y2 - wi.y1),
+                                std::fabs(wi.z2 - wi.z1)}));
+    if (ext.empty()) return 1;
+    auto mid = ext.begin() + static_cast<std::ptrdiff_t>(ext.size() / 2);
+    std::nth_element(ext.begin(), mid, ext.end());
+    return *mid;
+}
+
 void crossing_test(MeshWork& w) {
     const std::vector<Wire>& wires = w.wires();
     const int nw = w.nwire();
@@ -198,14 +210,9 @@ void crossing_test(MeshWork& w) {
     // distances can warn; the grid finds them, and each wire's partners are
     // taken in index order, so the warnings and their order are those of
     // the full double loop.
-    double rmax = 0, mean = 0;
-    for (const Wire& wi : wires) {
-        rmax = std::max(rmax, wi.radius);
-        mean += std::max({std::fabs(wi.x2 - wi.x1), std::fabs(wi.y2 - wi.y1),
-                          std::fabs(wi.z2 - wi.z1)});
-    }
-    if (nw > 0) mean /= nw;
-    BoxGrid grid(mean, w.max_r0 + 1);
+    double rmax = 0;
+    for (const Wire& wi : wires) rmax = std::max(rmax, wi.radius);
+    BoxGrid grid(wire_grid_cell(wires), w.max_r0 + 1);
     double lo[3], hi[3];
     for (int j = 0; j < nw; ++j) {
         wire_box(wires[static_cast<size_t>(j)], 0, lo, hi);

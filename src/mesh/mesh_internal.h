@@ -112,3 +112,12 @@ inline bool ground_plane(int ground) {
 inline bool lumped_load(const Load& l) {
     return l.type == LOAD_SERIES || l.type == LOAD_PARALLEL || l.type == LOAD_IMPEDANCE;
 }
+
+// A NEC load is a port when it is lumped and names exactly one segment.
+inline bool nec_lumped_port(const Load& l) {
+    return lumped_load(l) && l.seg1 >= 1 && (l.seg2 == 0 || l.seg2 == l.seg1);
+}
+
+// A cell size for a grid over the wires: the median of the wires' largest
+// extents along an axis, so that a few very long wires do not coarsen it.
+double wire_grid_cell(const std::vector<Wire>& wires);

@@ -25,10 +25,6 @@ int native_port(MeshWork& w, Port& p, int wire, int path, double pos) {
     return 0;
 }
 
-bool nec_lumped_port(const Load& l) {
-    return lumped_load(l) && l.seg1 >= 1 && (l.seg2 == 0 || l.seg2 == l.seg1);
-}
-
 }  // namespace
 
 int collect_ports(MeshWork& w) {

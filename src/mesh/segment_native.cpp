@@ -43,12 +43,7 @@ void wire_contacts(MeshWork& w, std::vector<std::vector<Breakpoint>>& bps) {
 
     BoxGrid grid(1, 1);
     if (!w.linear) {
-        double mean = 0;
-        for (const Wire& wi : wires)
-            mean += std::max({std::fabs(wi.x2 - wi.x1), std::fabs(wi.y2 - wi.y1),
-                              std::fabs(wi.z2 - wi.z1)});
-        if (nw > 0) mean /= nw;
-        grid = BoxGrid(mean, w.max_r0 + 1);
+        grid = BoxGrid(wire_grid_cell(wires), w.max_r0 + 1);
         for (int v = 0; v < nw; ++v) {
             const Wire& wv = wires[static_cast<size_t>(v)];
             const double lo[3] = {std::min(wv.x1, wv.x2), std::min(wv.y1, wv.y2),

@@ -86,7 +86,7 @@ int segment_nec(MeshWork& w) {
         marked[static_cast<size_t>(k)] = 1;
     }
     for (const Load& l : m.loads) {
-        if (!lumped_load(l) || l.seg1 < 1 || (l.seg2 != 0 && l.seg2 != l.seg1)) continue;
+        if (!nec_lumped_port(l)) continue;
         int k = nec_find(idx, l.tag, l.seg1);
         if (k >= 0) marked[static_cast<size_t>(k)] = 1;
     }

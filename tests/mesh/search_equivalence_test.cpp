@@ -161,11 +161,17 @@ TEST(SearchEquivalence, NecGrid) {
     compare_builds(m);
 }
 
-// Lengths over many decades: one 10 km wire whose node tolerance is 10 m
-// dwarfs the millimetre structure next to it.
+// Lengths over many decades: a 10 km wire whose segments' node tolerance
+// (over a metre) swallows the ends of short wires near its end, before and
+// after those ends made nodes of their own, and a millimetre structure.
 TEST(SearchEquivalence, MixedScales) {
     Model m = soup(21, 60, GROUND_FREE);
     add_w(m, -5000, 1, 1, 5000, 1, 1, 0.01, 3);
+    add_w(m, -5000, 2.1, 1.2, 1.5, 1.1, 1.3, 0.01, 3);   // ends among the soup's nodes
+    add_w(m, 5000, 1, 5, 20.5, 1, 5, 0.01, 3);            // ends away from them ...
+    add_w(m, 20.9, 1.3, 5.1, 22.5, 1.1, 5.3, 0.001, 0);   // ... but near these ends
+    add_w(m, 21.6, 1.3, 5.3, 21.6, 1.3, 6.5, 0.001, 0);
+    add_s(m, m.nwire() - 1, 0.5);
     add_w(m, 1e-3, 1e-3, 1e-3, 2e-3, 1e-3, 1e-3, 1e-5, 0);
     add_w(m, 2e-3, 1e-3, 1e-3, 2e-3, 2e-3, 1e-3, 1e-5, 0);
     add_s(m, m.nwire() - 1, 0.5);
