@@ -5,8 +5,8 @@
 // the exact test overlaps the query box.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
-#include <unordered_map>
 #include <vector>
 
 class BoxGrid {
@@ -32,10 +32,18 @@ class BoxGrid {
                int64_t max_cells) const;
     static uint64_t key(int64_t i, int64_t j, int64_t k);
     void take(int id, std::vector<int>& out);
+    size_t slot(uint64_t key) const;  // the table slot holding key, or the empty one for it
+    void add_to_cell(uint64_t key, int id);
+    void grow();
 
     double cell_ = 1;
     double inv_ = 1;
-    std::unordered_map<uint64_t, std::vector<int>> cells_;
+    // Cells: an open-addressing table from cell key to the head of a list
+    // of entries (item id, next entry), so that no cell allocates.
+    std::vector<uint64_t> keys_;
+    std::vector<int> head_;  // -1: empty slot
+    size_t used_ = 0;
+    std::vector<int> entry_id_, entry_next_;
     std::vector<int> big_;   // items spanning too many cells
     std::vector<int> all_;   // every item, for queries spanning too many cells
     std::vector<unsigned> stamp_;
