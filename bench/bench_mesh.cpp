@@ -37,7 +37,7 @@ Model wire_grid(int n, double cell, int nseg) {
             }
         }
     Source& s = add_src(m);
-    s.wire = n;  // an edge inside the grid
+    s.wire = n; // an edge inside the grid
     s.pos = 0.5;
     s.v = 1.0;
     return m;
@@ -58,12 +58,12 @@ void run(benchmark::State& state, const Model& model, bool linear) {
 }
 
 void BM_GridOneSegmentPerWire(benchmark::State& state) {
-    static const Model m = wire_grid(100, 0.1, 1);  // 20,200 wires
+    static const Model m = wire_grid(100, 0.1, 1); // 20,200 wires
     run(state, m, false);
 }
 
 void BM_GridAutomatic(benchmark::State& state) {
-    static const Model m = wire_grid(45, 1.0, 0);  // 4,140 wires of 5 segments
+    static const Model m = wire_grid(45, 1.0, 0); // 4,140 wires of 5 segments
     run(state, m, false);
 }
 
@@ -91,7 +91,7 @@ void BM_GridAutomaticPlainScans(benchmark::State& state) {
     run(state, m, true);
 }
 
-}  // namespace
+} // namespace
 
 BENCHMARK(BM_GridOneSegmentPerWire)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_GridAutomatic)->Unit(benchmark::kMillisecond);

@@ -34,14 +34,14 @@ int new_node(Mesh& mesh, const double p[3]) {
     return mesh.nnode() - 1;
 }
 
-}  // namespace
+} // namespace
 
 // Segment ends join the first node, in creation order, closer than
 // max(0.001 len(s), 0.001 len(first segment of the node)); otherwise they
 // start a new node.
 void find_nodes(MeshWork& w) {
     Mesh& mesh = w.mesh;
-    std::vector<double> tol;  // per node: 0.001 x length of its first segment
+    std::vector<double> tol; // per node: 0.001 x length of its first segment
     tol.reserve(static_cast<size_t>(mesh.nseg()) + 2);
 
     if (w.linear) {
@@ -98,9 +98,8 @@ void find_nodes(MeshWork& w) {
             grid.query(lo, hi, cand);
             int found = -1;
             for (int n : cand)
-                if ((found < 0 || n < found) &&
-                    dist3(p, mesh.node[static_cast<size_t>(n)].pos) <
-                        std::max(ts, tol[static_cast<size_t>(n)]))
+                if ((found < 0 || n < found) && dist3(p, mesh.node[static_cast<size_t>(n)].pos) <
+                                                    std::max(ts, tol[static_cast<size_t>(n)]))
                     found = n;
             if (found < 0) {
                 found = new_node(mesh, p);
@@ -162,7 +161,8 @@ int build_unknowns(MeshWork& w) {
         const Unknown& un = mesh.unk[static_cast<size_t>(u)];
         for (int slot = 0; slot < un.nref; ++slot) {
             size_t s = static_cast<size_t>(un.ref[slot].seg);
-            if (mesh.seg_nref[s] >= kMaxSegRef) return set_err(w.err, "too many wires at one junction");
+            if (mesh.seg_nref[s] >= kMaxSegRef)
+                return set_err(w.err, "too many wires at one junction");
             mesh.seg_ref[s * kMaxSegRef + static_cast<size_t>(mesh.seg_nref[s])] = UnkSlot{u, slot};
             ++mesh.seg_nref[s];
         }

@@ -31,14 +31,14 @@ int bp_cmp(const Breakpoint& x, const Breakpoint& y);
 
 // A source, lumped load or transmission-line end being placed on the mesh.
 struct Port {
-    int wire = -1;       // native: wire index in the build's wire list
-    double pos = 0;      // native: fraction along that wire
-    int tag = 0;         // NEC: tag and segment number
+    int wire = -1;  // native: wire index in the build's wire list
+    double pos = 0; // native: fraction along that wire
+    int tag = 0;    // NEC: tag and segment number
     int segnum = 0;
-    std::string label;   // for messages: "source 1", "transmission line 2 end 1"
-    int* unk = nullptr;  // where the bound unknown is written
-    int seg = -1;        // placement result: segment ...
-    int node = -1;       // ... and node
+    std::string label;  // for messages: "source 1", "transmission line 2 end 1"
+    int* unk = nullptr; // where the bound unknown is written
+    int seg = -1;       // placement result: segment ...
+    int node = -1;      // ... and node
 };
 
 // State of one build: the model, its wire list, the meshing wavelength and
@@ -49,11 +49,11 @@ struct MeshWork {
     Model& m;
     Mesh& mesh;
     std::string& err;
-    bool linear = false;     // plain quadratic scans instead of spatial grids
-    double lambda = 0;       // meshing wavelength c / fmax, m
-    double max_r0 = 0;       // largest distance of a wire end from the origin
+    bool linear = false; // plain quadratic scans instead of spatial grids
+    double lambda = 0;   // meshing wavelength c / fmax, m
+    double max_r0 = 0;   // largest distance of a wire end from the origin
     std::vector<Port> ports;
-    std::vector<int> seg_lo, seg_hi;  // native: segment range [lo, hi) of each wire
+    std::vector<int> seg_lo, seg_hi; // native: segment range [lo, hi) of each wire
 
     const std::vector<Wire>& wires() const { return m.wires; }
     int nwire() const { return m.nwire(); }
@@ -82,10 +82,10 @@ int expand_paths(const Model& src, Model& work, std::string& err);
 // structure, where the two halves of a split segment count once.
 struct NecIndex {
     std::unordered_map<uint64_t, int> by_tag;
-    std::vector<int> by_count;  // first segment of running number k + 1
+    std::vector<int> by_count; // first segment of running number k + 1
 };
 void nec_index(const Mesh& mesh, NecIndex& idx);
-int nec_find(const NecIndex& idx, int tag, int num);  // segment index, -1 when absent
+int nec_find(const NecIndex& idx, int tag, int num); // segment index, -1 when absent
 
 // Stages of mesh_build_core, in calling order; each returns 0 or -1.
 int check_settings(const Model& m, std::string& err);

@@ -25,7 +25,7 @@ int native_port(MeshWork& w, Port& p, int wire, int path, double pos) {
     return 0;
 }
 
-}  // namespace
+} // namespace
 
 int collect_ports(MeshWork& w) {
     Model& m = w.m;
@@ -49,7 +49,7 @@ int collect_ports(MeshWork& w) {
     }
     for (int i = 0; i < m.nload(); ++i) {
         Load& l = m.loads[static_cast<size_t>(i)];
-        if (nec ? !nec_lumped_port(l) : !lumped_load(l)) continue;  // not a port: unk stays -1
+        if (nec ? !nec_lumped_port(l) : !lumped_load(l)) continue; // not a port: unk stays -1
         Port p;
         p.label = strfmt("load %d", i + 1);
         p.unk = &l.unk;
@@ -87,8 +87,7 @@ int place_ports(MeshWork& w) {
     for (Port& p : w.ports) {
         if (w.m.is_nec) {
             int s = nec_find(idx, p.tag, p.segnum);
-            if (s < 0)
-                return set_err(w.err, "segment %d of tag %d not found", p.segnum, p.tag);
+            if (s < 0) return set_err(w.err, "segment %d of tag %d not found", p.segnum, p.tag);
             p.seg = s;
             p.node = mesh.seg[static_cast<size_t>(s)].node_b;
             continue;

@@ -11,18 +11,28 @@
 
 namespace {
 
-constexpr int kMaxSizes = 4000;        // sizes tried while growing the lists
-constexpr int kMaxStretchSegs = 2048;  // segments of one stretch
+constexpr int kMaxSizes = 4000;       // sizes tried while growing the lists
+constexpr int kMaxStretchSegs = 2048; // segments of one stretch
 
 struct Vec {
     double x, y, z;
 };
 
-Vec start_of(const Wire& w) { return {w.x1, w.y1, w.z1}; }
-Vec end_of(const Wire& w) { return {w.x2, w.y2, w.z2}; }
-Vec sub(Vec a, Vec b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
-double dot(Vec a, Vec b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
-double norm(Vec a) { return std::sqrt(dot(a, a)); }
+Vec start_of(const Wire& w) {
+    return {w.x1, w.y1, w.z1};
+}
+Vec end_of(const Wire& w) {
+    return {w.x2, w.y2, w.z2};
+}
+Vec sub(Vec a, Vec b) {
+    return {a.x - b.x, a.y - b.y, a.z - b.z};
+}
+double dot(Vec a, Vec b) {
+    return a.x * b.x + a.y * b.y + a.z * b.z;
+}
+double norm(Vec a) {
+    return std::sqrt(dot(a, a));
+}
 
 // The point at fraction t of the wire, exact at both ends.
 void wire_point(const Wire& w, double t, double p[3]) {
@@ -88,7 +98,8 @@ void wire_contacts(MeshWork& w, std::vector<std::vector<Breakpoint>>& bps) {
                     const Vec foot = {vs.x + t * dv.x, vs.y + t * dv.y, vs.z + t * dv.z};
                     if (norm(sub(P, foot)) < d) {
                         bps[static_cast<size_t>(v)].push_back({t, 1});
-                        warn(w.mesh, "automatic junction: end of wire %d joined to the middle of wire %d",
+                        warn(w.mesh,
+                             "automatic junction: end of wire %d joined to the middle of wire %d",
                              wi + 1, v + 1);
                         junction = true;
                     }
@@ -130,7 +141,7 @@ bool graded_sizes(double D, double hn, double hf, double coarse, std::vector<dou
             hf = std::min(coarse, 1.3 * hf);
         }
     }
-    if (sn + sf < D) return false;  // the size cap ended the growth
+    if (sn + sf < D) return false; // the size cap ended the growth
     double total = sn + sf;
     if (near.size() + far.size() >= 2 && total - D > 0.5 * std::min(hn, hf)) {
         if (near.size() < far.size()) {
@@ -149,12 +160,12 @@ bool graded_sizes(double D, double hn, double hf, double coarse, std::vector<dou
     return true;
 }
 
-}  // namespace
+} // namespace
 
 int segment_native(MeshWork& w) {
     const std::vector<Wire>& wires = w.wires();
     const int nw = w.nwire();
-    const double mlen = w.lambda / w.m.segwl;  // coarse target length
+    const double mlen = w.lambda / w.m.segwl; // coarse target length
 
     // 1. Breakpoints: the wire ends and every port on the wire.
     std::vector<std::vector<Breakpoint>> bps(static_cast<size_t>(nw));

@@ -11,8 +11,7 @@
 namespace {
 
 uint64_t tag_key(int tag, int num) {
-    return (static_cast<uint64_t>(static_cast<uint32_t>(tag)) << 32) |
-           static_cast<uint32_t>(num);
+    return (static_cast<uint64_t>(static_cast<uint32_t>(tag)) << 32) | static_cast<uint32_t>(num);
 }
 
 void wire_point(const Wire& w, double t, double p[3]) {
@@ -22,14 +21,14 @@ void wire_point(const Wire& w, double t, double p[3]) {
     p[2] = u * w.z1 + t * w.z2;
 }
 
-}  // namespace
+} // namespace
 
 void nec_index(const Mesh& mesh, NecIndex& idx) {
     idx.by_tag.clear();
     idx.by_count.clear();
     for (int s = 0; s < mesh.nseg(); ++s) {
         const Segment& sg = mesh.seg[static_cast<size_t>(s)];
-        idx.by_tag.emplace(tag_key(sg.tag, sg.num), s);  // keeps the first
+        idx.by_tag.emplace(tag_key(sg.tag, sg.num), s); // keeps the first
         const Segment* prev = s > 0 ? &mesh.seg[static_cast<size_t>(s - 1)] : nullptr;
         if (!prev || prev->num != sg.num || prev->wire != sg.wire) idx.by_count.push_back(s);
     }

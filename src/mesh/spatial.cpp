@@ -101,7 +101,7 @@ void BoxGrid::take(int id, std::vector<int>& out) {
 }
 
 void BoxGrid::query(const double lo[3], const double hi[3], std::vector<int>& out) {
-    if (++epoch_ == 0) {  // the stamps wrapped around: start afresh
+    if (++epoch_ == 0) { // the stamps wrapped around: start afresh
         std::fill(stamp_.begin(), stamp_.end(), 0u);
         epoch_ = 1;
     }

@@ -33,7 +33,7 @@ TEST(JsonStr, EscapesAndDrops) {
         {"C:\\dir\\", "\"C:\\\\dir\\\\\""},
         {"tab\there", "\"tabhere\""},
         {"line\r\nend\x1f!", "\"lineend!\""},
-        {"\xc3\xa9t\xc3\xa9 \x7f", "\"\xc3\xa9t\xc3\xa9 \x7f\""},  // bytes above 127 and DEL stay
+        {"\xc3\xa9t\xc3\xa9 \x7f", "\"\xc3\xa9t\xc3\xa9 \x7f\""}, // bytes above 127 and DEL stay
     };
     for (const Case& c : cases) {
         std::string path = test_dir() + "/s.txt";
@@ -77,7 +77,7 @@ TEST(OutFile, ReplacesOnlyWhenCommitted) {
         (void)e;
         ++files;
     }
-    EXPECT_EQ(files, 1);  // no temporary file left
+    EXPECT_EQ(files, 1); // no temporary file left
 }
 
 TEST(OutFile, FailuresAreReported) {
@@ -98,9 +98,9 @@ TEST(OutFile, FailuresAreReported) {
 TEST(MakeDir, OneLevel) {
     make_dir(test_dir() + "/a");
     EXPECT_TRUE(fs::is_directory(test_dir() + "/a"));
-    make_dir(test_dir() + "/a");  // existing: no harm
+    make_dir(test_dir() + "/a"); // existing: no harm
     make_dir(test_dir() + "/b/c");
     EXPECT_FALSE(fs::exists(test_dir() + "/b"));
 }
 
-}  // namespace
+} // namespace

@@ -30,10 +30,12 @@ struct BadCase {
 
 std::vector<BadCase> bad_cases() {
     std::vector<BadCase> v;
-    auto add = [&](const char* name, Model m, const char* msg) { v.push_back({name, std::move(m), msg}); };
+    auto add = [&](const char* name, Model m, const char* msg) {
+        v.push_back({name, std::move(m), msg});
+    };
     {
         Model m = fed_wire(1);
-        add_w(m, 2, 0, -5, 2, 0, -5);  // zero length, and below any ground
+        add_w(m, 2, 0, -5, 2, 0, -5); // zero length, and below any ground
         m.ground = GROUND_PERFECT;
         add("zero_length_before_ground", m, "wire 2 has zero length");
     }
@@ -69,13 +71,13 @@ std::vector<BadCase> bad_cases() {
     {
         Model m = fed_wire(1);
         m.wires[0].x1 = -1e300;
-        m.wires[0].x2 = 1e300;  // the length overflows
+        m.wires[0].x2 = 1e300; // the length overflows
         add("overflowing_length", m, "wire 1 has a coordinate that is not a finite number");
     }
     {
         Model m = fed_wire(1);
         m.wires[0].x1 = 1;
-        m.wires[0].x2 = 1 + 1e-30;  // the same double as 1
+        m.wires[0].x2 = 1 + 1e-30; // the same double as 1
         add("length_below_precision", m, "wire 1 has zero length");
     }
     add("zero_radius", fed_wire(1, 0), "wire 1 has radius 0 m (must be a positive number)");
@@ -85,7 +87,8 @@ std::vector<BadCase> bad_cases() {
     {
         Model m = fed_wire(1);
         m.fmax = 0;
-        add("no_meshing_frequency", m, "the meshing frequency must be a positive number (fmax = 0 Hz)");
+        add("no_meshing_frequency", m,
+            "the meshing frequency must be a positive number (fmax = 0 Hz)");
     }
     {
         Model m = fed_wire(1);
@@ -100,7 +103,7 @@ std::vector<BadCase> bad_cases() {
     }
     {
         Model m = fed_wire(1e-30);
-        m.wires[0].z1 = m.wires[0].z2 = 0;  // near the origin the length is representable
+        m.wires[0].z1 = m.wires[0].z2 = 0; // near the origin the length is representable
         add("wire_of_1e-30_m", m, "wire 1 is too short to be meshed (length 1e-30 m)");
     }
     add("million_segments", fed_wire(10, 1e-6, 1000000),
@@ -108,7 +111,8 @@ std::vector<BadCase> bad_cases() {
     {
         Model m = fed_wire(10, 1e-6, 60000);
         add_w(m, 0, 1, 1, 10, 1, 1, 1e-6, 60000);
-        add("segments_over_two_wires", m, "wire 2: too many segments (a mesh holds at most 100000)");
+        add("segments_over_two_wires", m,
+            "wire 2: too many segments (a mesh holds at most 100000)");
     }
     {
         Model m = nec_model();
@@ -125,7 +129,8 @@ std::vector<BadCase> bad_cases() {
     {
         Model m = fed_wire(1);
         m.srcs[0].pos = 1.5;
-        add("source_beyond_wire", m, "source 1 at 150 % of wire 1 lies outside the wire (0 to 100 %)");
+        add("source_beyond_wire", m,
+            "source 1 at 150 % of wire 1 lies outside the wire (0 to 100 %)");
     }
     {
         Model m = fed_wire(1);
@@ -173,8 +178,9 @@ TEST(MeshChecks, ExtremeLengthsGiveDefinedMeshes) {
         ASSERT_EQ(build(m, mesh), "");
         EXPECT_EQ(mesh.nseg(), 2);
         EXPECT_EQ(mesh.nunk(), 1);
-        EXPECT_EQ(mesh.warnings[0],
-                  "segment length / radius = 0.00 (should be > 2; thin-wire approximation is poor)");
+        EXPECT_EQ(
+            mesh.warnings[0],
+            "segment length / radius = 0.00 (should be > 2; thin-wire approximation is poor)");
     }
     {
         // A million segments on a 10 m wire of 1 mm radius: the floor of
@@ -204,9 +210,10 @@ struct WarnCase {
 std::vector<WarnCase> warn_cases() {
     std::vector<WarnCase> v;
     v.push_back({"lr_3", fed_wire(0.006), {"segment length / radius = 3.00 (> 4 recommended)"}});
-    v.push_back({"lr_1_5",
-                 fed_wire(0.003),
-                 {"segment length / radius = 1.50 (should be > 2; thin-wire approximation is poor)"}});
+    v.push_back(
+        {"lr_1_5",
+         fed_wire(0.003),
+         {"segment length / radius = 1.50 (should be > 2; thin-wire approximation is poor)"}});
     v.push_back({"lr_4_is_fine", fed_wire(0.008), {}});
     // lambda = 10 m exactly: segments of 1 m are not too long, 1.5 m are.
     v.push_back({"tenth_wavelength", fed_wire(2, 0.001, 2, 29979245.8), {}});
@@ -220,7 +227,9 @@ std::vector<WarnCase> warn_cases() {
         add_s(m, 0, 1.0);
         v.push_back({"ratio_5", m, {}});
         m.wires[1].x2 = 6.5;
-        v.push_back({"ratio_5_5", m, {"adjacent segment length ratio 5.5 at a junction (< 5 recommended)"}});
+        v.push_back({"ratio_5_5",
+                     m,
+                     {"adjacent segment length ratio 5.5 at a junction (< 5 recommended)"}});
     }
     {
         Model m = native_model(15e6);
@@ -228,11 +237,13 @@ std::vector<WarnCase> warn_cases() {
         m.somm = 1;
         add_w(m, 0, 0, 0, 0, 0, 5);
         add_s(m, 0, 0.0);
-        v.push_back({"real_ground_sommerfeld", m,
+        v.push_back({"real_ground_sommerfeld",
+                     m,
                      {"wire touches real ground: the earth connection is idealised; the feed "
                       "resistance depends on the real ground system (radials, rods)"}});
         m.somm = 0;
-        v.push_back({"real_ground_reflection", m,
+        v.push_back({"real_ground_reflection",
+                     m,
                      {"wire touches real ground: reflection-coefficient ground is approximate "
                       "near the ground connection"}});
         m.ground = GROUND_PERFECT;
@@ -240,7 +251,7 @@ std::vector<WarnCase> warn_cases() {
         m.ground = GROUND_MININEC;
         v.push_back({"mininec_ground", m, {}});
         m.ground = GROUND_REAL;
-        m.wires[0].z1 = 0.5;  // off the ground: no warning
+        m.wires[0].z1 = 0.5; // off the ground: no warning
         m.srcs[0].pos = 0.5;
         v.push_back({"real_ground_not_touching", m, {}});
     }
@@ -301,11 +312,11 @@ TEST(MeshChecks, Statistics) {
 TEST(MeshChecks, WarningOrder) {
     Model m = native_model(15e6);
     m.ground = GROUND_REAL;
-    add_w(m, 0, 0, 0, 0, 0, 0.003, 0.001);        // touches ground, one segment, lr 3
-    add_w(m, 0, 0, 0.003, 1, 0, 0.003, 0.001);     // 0.2 m segments: ratio 67 at the joint
-    add_w(m, 2, -1, 5, 2, 1, 5);                   // bar
-    add_w(m, 2, 0, 3, 2, 0, 5);                    // stem ending on the bar
-    add_w(m, 1, 0.5, 5.1, 3, 0.5, 5.1, 0.2);       // fat wire close above the bar
+    add_w(m, 0, 0, 0, 0, 0, 0.003, 0.001);     // touches ground, one segment, lr 3
+    add_w(m, 0, 0, 0.003, 1, 0, 0.003, 0.001); // 0.2 m segments: ratio 67 at the joint
+    add_w(m, 2, -1, 5, 2, 1, 5);               // bar
+    add_w(m, 2, 0, 3, 2, 0, 5);                // stem ending on the bar
+    add_w(m, 1, 0.5, 5.1, 3, 0.5, 5.1, 0.2);   // fat wire close above the bar
     add_s(m, 0, 0.0);
     add_s(m, 2, 0.25);
     Mesh mesh;
@@ -321,8 +332,8 @@ TEST(MeshChecks, WarningOrder) {
 // Twenty crossing pairs: the first ten in pair order.
 TEST(MeshChecks, AtMostTenCrossings) {
     Model m = native_model(15e6);
-    for (int i = 0; i < 5; ++i) add_w(m, -1, i, 1, 5, i, 1);          // wires 1..5
-    for (int j = 0; j < 4; ++j) add_w(m, 0.5 + j, -1, 1, 0.5 + j, 5, 1);  // wires 6..9
+    for (int i = 0; i < 5; ++i) add_w(m, -1, i, 1, 5, i, 1);             // wires 1..5
+    for (int j = 0; j < 4; ++j) add_w(m, 0.5 + j, -1, 1, 0.5 + j, 5, 1); // wires 6..9
     add_s(m, 0, 0.5);
     Mesh mesh;
     ASSERT_EQ(build(m, mesh), "");
@@ -356,7 +367,7 @@ TEST(MeshChecks, RebuildAndFree) {
     EXPECT_EQ(mesh.nseg(), 0);
     EXPECT_EQ(mesh.nunk(), 0);
     EXPECT_EQ(mesh.minlen, 1e30);
-    mesh_free(mesh);  // safe on an empty mesh
+    mesh_free(mesh); // safe on an empty mesh
 }
 
-}  // namespace
+} // namespace

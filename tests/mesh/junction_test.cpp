@@ -60,18 +60,18 @@ TEST(Unknowns, CentreFeedTriangle) {
 // each segment's own direction.
 TEST(Unknowns, SignsFollowSegmentDirections) {
     Model m = native_model(15e6);
-    add_w(m, 0, 0, 1, 1, 0, 1, 0.001, 1);  // ends at x = 1
-    add_w(m, 2, 0, 1, 1, 0, 1, 0.001, 1);  // also ends at x = 1
+    add_w(m, 0, 0, 1, 1, 0, 1, 0.001, 1); // ends at x = 1
+    add_w(m, 2, 0, 1, 1, 0, 1, 0.001, 1); // also ends at x = 1
     add_s(m, 0, 1.0);
     Mesh mesh;
     ASSERT_EQ(build(m, mesh), "");
     ASSERT_EQ(mesh.nunk(), 1);
     const Unknown& u = mesh.unk[0];
     EXPECT_EQ(u.ref[0].seg, 0);
-    EXPECT_EQ(u.ref[0].sign, 1);   // the node is segment 0's end: current along dir
+    EXPECT_EQ(u.ref[0].sign, 1); // the node is segment 0's end: current along dir
     EXPECT_EQ(u.ref[1].seg, 1);
     EXPECT_EQ(u.ref[1].end, 1);
-    EXPECT_EQ(u.ref[1].sign, -1);  // leaves the node against segment 1's dir
+    EXPECT_EQ(u.ref[1].sign, -1); // leaves the node against segment 1's dir
     EXPECT_EQ(m.srcs[0].unk, 0);
 }
 
@@ -80,7 +80,7 @@ TEST(Unknowns, SignsFollowSegmentDirections) {
 struct GroundCase {
     const char* name;
     int ground;
-    bool wire_down;  // the wire runs from the top down to the plane
+    bool wire_down; // the wire runs from the top down to the plane
 };
 
 class GroundedBase : public ::testing::TestWithParam<GroundCase> {};
@@ -96,14 +96,14 @@ TEST_P(GroundedBase, HalfTriangle) {
     add_s(m, 0, c.wire_down ? 1.0 : 0.0);
     Mesh mesh;
     ASSERT_EQ(build(m, mesh), "") << c.name;
-    EXPECT_EQ(mesh.nunk(), 5);  // 4 triangles and the half triangle
+    EXPECT_EQ(mesh.nunk(), 5); // 4 triangles and the half triangle
     const Unknown& u = mesh.unk[static_cast<size_t>(m.srcs[0].unk)];
     EXPECT_EQ(u.nref, 1);
     EXPECT_EQ(u.grounded, 1);
     EXPECT_TRUE(mesh.node[static_cast<size_t>(u.node)].grounded);
     EXPECT_EQ(u.ref[0].sign, c.wire_down ? -1 : 1);
     const Segment& s = mesh.seg[static_cast<size_t>(u.ref[0].seg)];
-    EXPECT_EQ(s.dir[2] * u.ref[0].sign, 1.0);  // up into the wire
+    EXPECT_EQ(s.dir[2] * u.ref[0].sign, 1.0); // up into the wire
     expect_refs_consistent(mesh);
 }
 
@@ -150,7 +150,8 @@ TEST(Unknowns, ErrorsOfTheStructure) {
         const char* message;
     };
     const Case cases[] = {
-        {"single_segment_fed_at_end", "the structure has no current unknowns (single straight segments?)"},
+        {"single_segment_fed_at_end",
+         "the structure has no current unknowns (single straight segments?)"},
         {"free_end_source", "source/load at a free wire end (no current there)"},
         {"free_end_load", "source/load at a free wire end (no current there)"},
         {"free_end_line", "source/load at a free wire end (no current there)"},
@@ -179,7 +180,7 @@ TEST(Unknowns, ErrorsOfTheStructure) {
         }
         Mesh mesh;
         EXPECT_EQ(build(m, mesh), c.message) << c.name;
-        EXPECT_EQ(m.srcs[0].unk, -1) << c.name;  // nothing bound after a failure
+        EXPECT_EQ(m.srcs[0].unk, -1) << c.name; // nothing bound after a failure
     }
 }
 
@@ -190,9 +191,9 @@ TEST(Unknowns, ErrorsOfTheStructure) {
 TEST(Unknowns, ReferenceSegmentAtThreeWayJunction) {
     auto three = [](std::vector<std::pair<int, double>> feeds) {
         Model m = native_model(15e6);
-        add_w(m, -1, 0, 1, 0, 0, 1, 0.001, 2);  // ends at the hub
-        add_w(m, 0, 0, 1, 1, 0, 1, 0.001, 2);   // starts at the hub
-        add_w(m, 0, 0, 1, 0, 1, 1, 0.001, 2);   // starts at the hub
+        add_w(m, -1, 0, 1, 0, 0, 1, 0.001, 2); // ends at the hub
+        add_w(m, 0, 0, 1, 1, 0, 1, 0.001, 2);  // starts at the hub
+        add_w(m, 0, 0, 1, 0, 1, 1, 0.001, 2);  // starts at the hub
         for (auto [w, pos] : feeds) add_s(m, w, pos);
         return m;
     };
@@ -202,10 +203,10 @@ TEST(Unknowns, ReferenceSegmentAtThreeWayJunction) {
         ASSERT_EQ(build(m, mesh), "");
         const Node& hub = mesh.node[static_cast<size_t>(mesh.seg[1].node_b)];
         ASSERT_EQ(hub.n(), 3);
-        EXPECT_EQ(hub.segs[0], 1);  // the first wire's last segment
+        EXPECT_EQ(hub.segs[0], 1); // the first wire's last segment
         const Unknown& u = mesh.unk[static_cast<size_t>(m.srcs[0].unk)];
         EXPECT_EQ(u.ref[0].seg, 1);
-        EXPECT_EQ(u.ref[1].seg, 2);  // the second wire's first segment
+        EXPECT_EQ(u.ref[1].seg, 2); // the second wire's first segment
         expect_refs_consistent(mesh);
     }
     {
@@ -219,9 +220,9 @@ TEST(Unknowns, ReferenceSegmentAtThreeWayJunction) {
         EXPECT_EQ(hub.ends[1], 1);
         const Unknown& u = mesh.unk[static_cast<size_t>(m.srcs[0].unk)];
         EXPECT_EQ(u.ref[0].seg, 2);
-        EXPECT_EQ(u.ref[0].sign, -1);  // into the hub against the second wire's dir
+        EXPECT_EQ(u.ref[0].sign, -1); // into the hub against the second wire's dir
         EXPECT_EQ(u.ref[1].seg, 1);
-        EXPECT_EQ(u.ref[1].sign, -1);  // away from the hub against the first wire's dir
+        EXPECT_EQ(u.ref[1].sign, -1); // away from the hub against the first wire's dir
         expect_refs_consistent(mesh);
     }
     {
@@ -305,4 +306,4 @@ TEST(Unknowns, NativeLineEnds) {
     EXPECT_EQ(mesh.seg[static_cast<size_t>(u.ref[1].seg)].wire, 1);
 }
 
-}  // namespace
+} // namespace

@@ -37,11 +37,10 @@ def walk(pairs, prefix):
 print(' '.join(walk(doc, '')))
 )";
 
-const char* kTiny =
-    "TITLE tiny\n"
-    "FREQ 100 MHz\n"
-    "WIRE 0 0 -0.5 0 0 0.5 r=0.001 seg=4\n"
-    "SOURCE 1 50\n";
+const char* kTiny = "TITLE tiny\n"
+                    "FREQ 100 MHz\n"
+                    "WIRE 0 0 -0.5 0 0 0.5 r=0.001 seg=4\n"
+                    "SOURCE 1 50\n";
 
 TEST(MeshOnly, WritesTheDocumentExactly) {
     std::string model = write_file("tiny.ant", kTiny);
@@ -50,12 +49,12 @@ TEST(MeshOnly, WritesTheDocumentExactly) {
     EXPECT_EQ(r.out, "Mesh written to out/mesh.json\n");
     EXPECT_EQ(r.err, "");
     std::string doc = read_file(test_dir() + "/out/mesh.json");
-    EXPECT_EQ(doc,
-              "{\"title\":\"tiny\",\"f0\":100000000,\"ground\":\"free space\",\"mesh\":{\"nwire\":1,"
-              "\"nseg\":4,\"nunk\":3,\"minlen\":0.25,\"maxlen\":0.25,\"minlr\":250,\"warnings\":[]},"
-              "\"segs\":[[0,0,-0.5,0,0,-0.25,1,0,0,0,0,0,0,1],[0,0,-0.25,0,0,0,1,0,0,0,0,0,0,1],"
-              "[0,0,0,0,0,0.25,1,0,0,0,0,0,0,1],[0,0,0.25,0,0,0.5,1,0,0,0,0,0,0,1]],"
-              "\"sources\":[{\"x\":0,\"y\":0,\"z\":0}],\"loads\":[]}\n");
+    EXPECT_EQ(
+        doc, "{\"title\":\"tiny\",\"f0\":100000000,\"ground\":\"free space\",\"mesh\":{\"nwire\":1,"
+             "\"nseg\":4,\"nunk\":3,\"minlen\":0.25,\"maxlen\":0.25,\"minlr\":250,\"warnings\":[]},"
+             "\"segs\":[[0,0,-0.5,0,0,-0.25,1,0,0,0,0,0,0,1],[0,0,-0.25,0,0,0,1,0,0,0,0,0,0,1],"
+             "[0,0,0,0,0,0.25,1,0,0,0,0,0,0,1],[0,0,0.25,0,0,0.5,1,0,0,0,0,0,0,1]],"
+             "\"sources\":[{\"x\":0,\"y\":0,\"z\":0}],\"loads\":[]}\n");
     // Nothing but the document is left in the directory.
     int files = 0;
     for (const auto& e : fs::directory_iterator(test_dir() + "/out")) {
@@ -68,16 +67,15 @@ TEST(MeshOnly, WritesTheDocumentExactly) {
 // A model with a quoted title and a tab, a ground, warnings and two wires:
 // valid JSON, keys in the fixed order, escaped title, warnings listed.
 TEST(MeshOnly, ValidJsonWithKeysInOrder) {
-    std::string model = write_file("t.ant",
-                                    "TITLE T \"antenna\"\twith tab\n"
-                                    "FREQ 15 MHz\n"
-                                    "WIRE -5 0 10 5 0 10\n"
-                                    "WIRE 1 0 6 1 0 10\n"
-                                    "SOURCE 2 50\n"
-                                    "GROUND perfect\n");
+    std::string model = write_file("t.ant", "TITLE T \"antenna\"\twith tab\n"
+                                            "FREQ 15 MHz\n"
+                                            "WIRE -5 0 10 5 0 10\n"
+                                            "WIRE 1 0 6 1 0 10\n"
+                                            "SOURCE 2 50\n"
+                                            "GROUND perfect\n");
     RunResult r = run_quarlin({model, "-mesh", "-o", "out", "-q"});
     ASSERT_EQ(r.code, 0);
-    EXPECT_EQ(r.out, "");  // quiet
+    EXPECT_EQ(r.out, ""); // quiet
     std::string path = test_dir() + "/out/mesh.json";
     EXPECT_EQ(python(kKeyOrder, path),
               "title f0 ground mesh mesh.nwire mesh.nseg mesh.nunk mesh.minlen mesh.maxlen "
@@ -93,10 +91,12 @@ TEST(MeshOnly, ValidJsonWithKeysInOrder) {
               std::string::npos);
     EXPECT_EQ(doc.back(), '\n');
     // Every segment row has 14 numbers.
-    EXPECT_EQ(python("import json,sys\nd=json.load(open(sys.argv[1]))\n"
-                     "print(sorted(set(len(s) for s in d['segs'])), len(d['segs']) == d['mesh']['nseg'])\n",
-                     path),
-              "[14] True\n");
+    EXPECT_EQ(
+        python(
+            "import json,sys\nd=json.load(open(sys.argv[1]))\n"
+            "print(sorted(set(len(s) for s in d['segs'])), len(d['segs']) == d['mesh']['nseg'])\n",
+            path),
+        "[14] True\n");
 }
 
 TEST(MeshOnly, BundledExampleIsValidJson) {
@@ -113,7 +113,7 @@ TEST(MeshOnly, BundledExampleIsValidJson) {
 // what failed.
 struct ErrorCase {
     const char* name;
-    const char* model;  // nullptr: the model file does not exist
+    const char* model; // nullptr: the model file does not exist
     int code;
     const char* message;
 };
@@ -126,7 +126,7 @@ TEST_P(MeshOnlyErrors, ErrorFile) {
     std::string message = c.message ? c.message : "cannot open " + model;
     RunResult r = run_quarlin({model, "-mesh", "-q", "-o", "errdir"});
     EXPECT_EQ(r.code, c.code);
-    EXPECT_EQ(r.out, "ERROR: " + message + "\n");  // printed even when quiet
+    EXPECT_EQ(r.out, "ERROR: " + message + "\n"); // printed even when quiet
     std::string expect = "{\"error\":\"";
     for (char ch : message) {
         if (ch == '"' || ch == '\\') expect += '\\';
@@ -200,4 +200,4 @@ TEST(MeshOnly, CreatesDirectoryAndReplacesFile) {
     EXPECT_TRUE(file_exists(test_dir() + "/fresh/mesh.json"));
 }
 
-}  // namespace
+} // namespace

@@ -55,7 +55,9 @@ inline Source& add_nec_src(Model& m, int tag, int seg) {
     return s;
 }
 
-inline double seg_len(const Segment& s) { return s.len; }
+inline double seg_len(const Segment& s) {
+    return s.len;
+}
 
 // Builds and returns the error text ("" on success).
 inline std::string build(Model& m, Mesh& mesh) {

@@ -23,7 +23,7 @@ TEST(NecSegmentation, PortSegmentIsSplit) {
         EXPECT_NEAR(mesh.seg[static_cast<size_t>(i)].len, lens[i], 1e-12);
         EXPECT_EQ(mesh.seg[static_cast<size_t>(i)].tag, 1);
     }
-    ASSERT_EQ(m.srcs[0].unk, 2);  // the unknown at the node between the halves
+    ASSERT_EQ(m.srcs[0].unk, 2); // the unknown at the node between the halves
     const Unknown& u = mesh.unk[2];
     EXPECT_EQ(u.ref[0].seg, 2);
     EXPECT_EQ(u.ref[1].seg, 3);
@@ -34,12 +34,12 @@ TEST(NecSegmentation, PortSegmentIsSplit) {
 // tag 0 counts over the whole structure with split halves counting once.
 TEST(NecSegmentation, NumberingAndTagZero) {
     Model m = nec_model();
-    add_w(m, 0, 0, 1, 1, 0, 1, 0.001, 2, 7);  // tag 7: segments 1, 2
-    add_w(m, 1, 0, 1, 2, 0, 1, 0.001, 3, 9);  // tag 9: segments 1..3
-    add_w(m, 2, 0, 1, 3, 0, 1, 0.001, 2, 7);  // tag 7 again: segments 3, 4
-    add_nec_src(m, 7, 4);                     // the last segment of the structure
-    add_nec_src(m, 0, 3);                     // tag 0: third segment overall (tag 9, 1)
-    Load& l = add_load(m);                    // tag 0, seventh overall (tag 7 #4)
+    add_w(m, 0, 0, 1, 1, 0, 1, 0.001, 2, 7); // tag 7: segments 1, 2
+    add_w(m, 1, 0, 1, 2, 0, 1, 0.001, 3, 9); // tag 9: segments 1..3
+    add_w(m, 2, 0, 1, 3, 0, 1, 0.001, 2, 7); // tag 7 again: segments 3, 4
+    add_nec_src(m, 7, 4);                    // the last segment of the structure
+    add_nec_src(m, 0, 3);                    // tag 0: third segment overall (tag 9, 1)
+    Load& l = add_load(m);                   // tag 0, seventh overall (tag 7 #4)
     l.tag = 0;
     l.seg1 = 7;
     Mesh mesh;
@@ -69,8 +69,8 @@ TEST(NecSegmentation, OnlySingleSegmentLumpedLoadsArePorts) {
         bool port;
     };
     const Case cases[] = {
-        {LOAD_SERIES, 2, 0, true},         {LOAD_PARALLEL, 2, 2, true},
-        {LOAD_IMPEDANCE, 2, 0, true},      {LOAD_SERIES, 2, 3, false},
+        {LOAD_SERIES, 2, 0, true},          {LOAD_PARALLEL, 2, 2, true},
+        {LOAD_IMPEDANCE, 2, 0, true},       {LOAD_SERIES, 2, 3, false},
         {LOAD_SERIES_PER_LEN, 2, 2, false}, {LOAD_CONDUCTIVITY, 0, 0, false},
         {LOAD_SERIES, 0, 0, false},
     };
@@ -107,9 +107,12 @@ TEST(NecSegmentation, MissingSegmentsAreReported) {
         add_w(m, 0, 0, 1, 0, 0, 5, 0.001, 4, 1);
         add_w(m, 1, 0, 1, 1, 0, 5, 0.001, 4, 2);
         std::string w = c.what;
-        if (w == "source") add_nec_src(m, 1, 5);
-        else if (w == "source_tag0") add_nec_src(m, 0, 9);
-        else add_nec_src(m, 1, 2);
+        if (w == "source")
+            add_nec_src(m, 1, 5);
+        else if (w == "source_tag0")
+            add_nec_src(m, 0, 9);
+        else
+            add_nec_src(m, 1, 2);
         if (w == "line") {
             TLine& t = add_tl(m);
             t.tag1 = 1;
@@ -136,7 +139,7 @@ TEST(NecSegmentation, LineEndsBind) {
     add_nec_src(m, 1, 2);
     TLine& t = add_tl(m);
     t.tag1 = 1;
-    t.seg1 = 2;  // the source's segment: split once
+    t.seg1 = 2; // the source's segment: split once
     t.tag2 = 2;
     t.seg2 = 2;
     Mesh mesh;
@@ -155,7 +158,7 @@ TEST(NecSegmentation, LineEndsBind) {
 TEST(NecSegmentation, NoAutomaticJunctions) {
     Model m = nec_model();
     add_w(m, -1, 0, 1, 1, 0, 1, 0.001, 4, 1);
-    add_w(m, 0.25, 0, 0, 0.25, 0, 1, 0.001, 0, 2);  // ends on the middle of segment 3 of tag 1
+    add_w(m, 0.25, 0, 0, 0.25, 0, 1, 0.001, 0, 2); // ends on the middle of segment 3 of tag 1
     add_nec_src(m, 1, 2);
     Mesh mesh;
     ASSERT_EQ(build(m, mesh), "");
@@ -164,4 +167,4 @@ TEST(NecSegmentation, NoAutomaticJunctions) {
         EXPECT_EQ(w.find("automatic junction"), std::string::npos) << w;
 }
 
-}  // namespace
+} // namespace

@@ -39,7 +39,7 @@ Model expanded(const Model& m) {
 // pieces would be shorter than 2.5 radii, so it gets 4 of 3 radii each.
 TEST(PathExpansion, TwelveRadiiGiveFourPieces) {
     const double r = 0.001, L = 12 * r;
-    Model m = native_model(kC / (30 * L / 5.5));  // lambda / segwl = L / 5.5
+    Model m = native_model(kC / (30 * L / 5.5)); // lambda / segwl = L / 5.5
     straight_path(m, L, r);
     add_path_src(m, 0, 0.5);
     Mesh mesh;
@@ -61,15 +61,15 @@ TEST(PathExpansion, TwelveRadiiGiveFourPieces) {
     ASSERT_GE(m.srcs[0].unk, 0);
     const Unknown& u = mesh.unk[static_cast<size_t>(m.srcs[0].unk)];
     EXPECT_NEAR(mesh.node[static_cast<size_t>(u.node)].pos[0], 6 * r, 1e-15);
-    EXPECT_TRUE(m.paths.size() == 1);  // the model itself is not expanded
+    EXPECT_TRUE(m.paths.size() == 1); // the model itself is not expanded
 }
 
 // Piece counts: at least 5 on a path long against its radius; the bend
 // rule (12 degrees per piece unless `angle` is set) for a curved path.
 struct CountCase {
     const char* name;
-    double angle;  // Model angle, degrees
-    bool bent;     // an L of two 1 m legs, else a straight 2 m path
+    double angle; // Model angle, degrees
+    bool bent;    // an L of two 1 m legs, else a straight 2 m path
     int pieces;
 };
 
@@ -77,7 +77,7 @@ class PathPieces : public ::testing::TestWithParam<CountCase> {};
 
 TEST_P(PathPieces, Count) {
     const CountCase& c = GetParam();
-    Model m = native_model(1e6);  // lambda 300 m: the length rule asks for 1
+    Model m = native_model(1e6); // lambda 300 m: the length rule asks for 1
     m.angle = c.angle;
     Path& p = add_path(m, "", 0.001, -1);
     path_pt(p, {0, 0, 1});
@@ -122,14 +122,14 @@ TEST(PathExpansion, PiecesFollowTheCurve) {
 TEST(PathExpansion, PortsMoveToPieceBoundaries) {
     Model m = native_model(1e6);
     m.mat_sigma = 5.8e7;
-    add_w(m, -1, 0, 1, 0, 0, 1);  // an own wire comes first in the list
-    straight_path(m, 2.0, 0.001, "rod");  // 5 uniform pieces of 0.4 m
+    add_w(m, -1, 0, 1, 0, 0, 1);         // an own wire comes first in the list
+    straight_path(m, 2.0, 0.001, "rod"); // 5 uniform pieces of 0.4 m
     add_path_src(m, 0, 0.0);
     add_path_src(m, 0, 1.0);
-    add_path_src(m, 0, 0.3);   // between the uniform points at 0.2 and 0.4 of L
+    add_path_src(m, 0, 0.3); // between the uniform points at 0.2 and 0.4 of L
     Load& l = add_load(m);
     l.path = 0;
-    l.pos = 0.62;              // 0.04 m from the uniform point at 1.2 m: replaces it
+    l.pos = 0.62; // 0.04 m from the uniform point at 1.2 m: replaces it
     TLine& t = add_tl(m);
     t.wire1 = 0;
     t.pos1 = 0.5;
@@ -144,17 +144,17 @@ TEST(PathExpansion, PortsMoveToPieceBoundaries) {
         EXPECT_NEAR(w.x2, ends[i], 1e-12) << i;
         EXPECT_EQ(w.tag, 2 + i);
         EXPECT_EQ(w.nseg, 1);
-        EXPECT_DOUBLE_EQ(w.sigma, 5.8e7);  // not given: the model's material
+        EXPECT_DOUBLE_EQ(w.sigma, 5.8e7); // not given: the model's material
     }
     EXPECT_EQ(work.srcs[0].wire, 1);
     EXPECT_EQ(work.srcs[0].pos, 0.0);
     EXPECT_EQ(work.srcs[1].wire, 7);
     EXPECT_EQ(work.srcs[1].pos, 1.0);
-    EXPECT_EQ(work.srcs[2].wire, 3);  // the piece 0.6 .. 0.8
+    EXPECT_EQ(work.srcs[2].wire, 3); // the piece 0.6 .. 0.8
     EXPECT_EQ(work.srcs[2].pos, 0.0);
-    EXPECT_EQ(work.loads[0].wire, 5);  // the piece 1.24 .. 1.6
-    EXPECT_EQ(work.tls[0].wire1, 0);   // on an own wire: unchanged
-    EXPECT_EQ(work.tls[0].wire2, 7);   // the piece 1.8 .. 2.0
+    EXPECT_EQ(work.loads[0].wire, 5); // the piece 1.24 .. 1.6
+    EXPECT_EQ(work.tls[0].wire1, 0);  // on an own wire: unchanged
+    EXPECT_EQ(work.tls[0].wire2, 7);  // the piece 1.8 .. 2.0
     for (const Source& s : work.srcs) EXPECT_EQ(s.path, -1);
     EXPECT_EQ(work.loads[0].path, -1);
     EXPECT_EQ(work.tls[0].path2, -1);
@@ -166,13 +166,13 @@ TEST(PathExpansion, WireAndPathJoinAndBind) {
     Model m = native_model(15e6);
     add_w(m, -2, 0, 1, 0, 0, 1);
     straight_path(m, 3.0, 0.001);
-    add_s(m, 0, 1.0);  // at the joint of the wire and the path
+    add_s(m, 0, 1.0); // at the joint of the wire and the path
     Load& l = add_load(m);
     l.path = 0;
     l.pos = 0.5;
     Mesh mesh;
     ASSERT_EQ(build(m, mesh), "");
-    EXPECT_EQ(mesh.n_expanded_wires(), 1 + 6);  // 5 uniform pieces, one cut at the load
+    EXPECT_EQ(mesh.n_expanded_wires(), 1 + 6); // 5 uniform pieces, one cut at the load
     ASSERT_GE(m.srcs[0].unk, 0);
     ASSERT_GE(m.loads[0].unk, 0);
     const Unknown& ul = mesh.unk[static_cast<size_t>(m.loads[0].unk)];
@@ -215,7 +215,15 @@ TEST(PathExpansion, BadCurvesAreReported) {
         straight_path(m, 1.0, 0.001);
         add_path_src(m, 0, 1.5);
         Mesh mesh;
-        EXPECT_EQ(build(m, mesh), "source 1 at 150 % of curve curve1 lies outside the curve (0 to 100 %)");
+        EXPECT_EQ(build(m, mesh),
+                  "source 1 at 150 % of curve curve1 lies outside the curve (0 to 100 %)");
+    }
+    {
+        Model m = native_model(15e6);
+        straight_path(m, 1.0, 0.0, "bare");
+        add_path_src(m, 0, 0.5);
+        Mesh mesh;
+        EXPECT_EQ(build(m, mesh), "curve bare has radius 0 m (must be a positive number)");
     }
     {
         // A curve as long as the solar system at 15 MHz.
@@ -227,4 +235,4 @@ TEST(PathExpansion, BadCurvesAreReported) {
     }
 }
 
-}  // namespace
+} // namespace

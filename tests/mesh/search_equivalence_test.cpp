@@ -114,7 +114,7 @@ TEST(SearchEquivalence, WireSoupFreeSpace) {
     for (uint64_t seed : {1u, 2u, 3u}) {
         SCOPED_TRACE(seed);
         int nwarn = compare_builds(soup(seed, 160, GROUND_FREE));
-        EXPECT_GT(nwarn, 10);  // junction and crossing warnings are exercised
+        EXPECT_GT(nwarn, 10); // junction and crossing warnings are exercised
     }
 }
 
@@ -127,14 +127,14 @@ TEST(SearchEquivalence, WireSoupOverGround) {
 // overlap tolerances, each along one axis, where a search box that is too
 // small would miss them.
 TEST(SearchEquivalence, NearMisses) {
-    Model m = native_model(29979245.8);  // lambda 10 m: contact distance r / 2 + 1 mm
+    Model m = native_model(29979245.8); // lambda 10 m: contact distance r / 2 + 1 mm
     const double r = 0.001, d = r / 2 + 1e-3;
     const double f[] = {0.3, 0.6, 0.9, 0.99, 1.01, 1.5};
     for (int k = 0; k < 6; ++k) {
         double x = 3.0 * k;
         int bar = add_w(m, x, -1, 1, x, 1, 1, r);
-        add_w(m, x + f[k] * d, 0, 0.2, x + f[k] * d, 0, 1, r);     // end beside the bar's middle
-        add_w(m, x + f[k] * d, 1, 1, x + 1.5, 1, 1, r);            // end beside the bar's end
+        add_w(m, x + f[k] * d, 0, 0.2, x + f[k] * d, 0, 1, r); // end beside the bar's middle
+        add_w(m, x + f[k] * d, 1, 1, x + 1.5, 1, 1, r);        // end beside the bar's end
         add_s(m, bar, 0.25);
     }
     const double g[] = {0.3, 0.6, 0.9, 1.1};
@@ -167,9 +167,9 @@ TEST(SearchEquivalence, NecGrid) {
 TEST(SearchEquivalence, MixedScales) {
     Model m = soup(21, 60, GROUND_FREE);
     add_w(m, -5000, 1, 1, 5000, 1, 1, 0.01, 3);
-    add_w(m, -5000, 2.1, 1.2, 1.5, 1.1, 1.3, 0.01, 3);   // ends among the soup's nodes
-    add_w(m, 5000, 1, 5, 20.5, 1, 5, 0.01, 3);            // ends away from them ...
-    add_w(m, 20.9, 1.3, 5.1, 22.5, 1.1, 5.3, 0.001, 0);   // ... but near these ends
+    add_w(m, -5000, 2.1, 1.2, 1.5, 1.1, 1.3, 0.01, 3);  // ends among the soup's nodes
+    add_w(m, 5000, 1, 5, 20.5, 1, 5, 0.01, 3);          // ends away from them ...
+    add_w(m, 20.9, 1.3, 5.1, 22.5, 1.1, 5.3, 0.001, 0); // ... but near these ends
     add_w(m, 21.6, 1.3, 5.3, 21.6, 1.3, 6.5, 0.001, 0);
     add_s(m, m.nwire() - 1, 0.5);
     add_w(m, 1e-3, 1e-3, 1e-3, 2e-3, 1e-3, 1e-3, 1e-5, 0);
@@ -178,4 +178,4 @@ TEST(SearchEquivalence, MixedScales) {
     compare_builds(m);
 }
 
-}  // namespace
+} // namespace

@@ -56,7 +56,7 @@ TEST(NativeSegmentation, TaperedCentreFedWire) {
     EXPECT_NEAR(mesh.minlen, 0.2676, 0.5e-4);
     EXPECT_NEAR(mesh.maxlen, 0.6689, 0.5e-4);
     EXPECT_NEAR(mesh.minlr, 267.6, 0.05);
-    EXPECT_NEAR(mesh.maxratio, 1.3, 1e-9);  // the growth factor of the graded sizes
+    EXPECT_NEAR(mesh.maxratio, 1.3, 1e-9); // the growth factor of the graded sizes
     EXPECT_EQ(mesh.nwarn(), 0);
 }
 
@@ -119,8 +119,8 @@ TEST(NativeSegmentation, ExplicitCountWithoutPortsIsExact) {
 // both sides of the split fine and reports an automatic junction.
 TEST(NativeSegmentation, TJunctionSplitsTheOtherWire) {
     Model m = native_model(15e6);
-    add_w(m, -5, 0, 10, 5, 0, 10);        // bar
-    add_w(m, 1, 0, 10 - 4, 1, 0, 10);     // stem ends on the bar at x = 1
+    add_w(m, -5, 0, 10, 5, 0, 10);    // bar
+    add_w(m, 1, 0, 10 - 4, 1, 0, 10); // stem ends on the bar at x = 1
     add_s(m, 1, 0.5);
     Mesh mesh;
     ASSERT_EQ(build(m, mesh), "");
@@ -130,7 +130,8 @@ TEST(NativeSegmentation, TJunctionSplitsTheOtherWire) {
     // are the fine ones (shorter than every other bar segment).
     int at = -1;
     for (int i = 0; i < mesh.nseg(); ++i)
-        if (mesh.seg[static_cast<size_t>(i)].wire == 0 && mesh.seg[static_cast<size_t>(i)].b[0] == 1.0)
+        if (mesh.seg[static_cast<size_t>(i)].wire == 0 &&
+            mesh.seg[static_cast<size_t>(i)].b[0] == 1.0)
             at = i;
     ASSERT_GE(at, 0);
     const double l_left = mesh.seg[static_cast<size_t>(at)].len;
@@ -156,7 +157,7 @@ TEST(NativeSegmentation, TJunctionSplitsTheOtherWire) {
 // refined; at 90 degrees, or with radii 1 and 2 mm, it is.
 struct JointCase {
     const char* name;
-    double x2, z2;   // far end of the second wire (the first runs along x from 0 to 4)
+    double x2, z2; // far end of the second wire (the first runs along x from 0 to 4)
     double r2;
     bool fine;
 };
@@ -230,4 +231,4 @@ TEST(NativeSegmentation, ShortWireIsOneSegmentPerStretch) {
     EXPECT_EQ(mesh.nseg(), 2);
 }
 
-}  // namespace
+} // namespace

@@ -47,7 +47,7 @@ void check_queries(double cell, double offset, double span, double size, uint64_
     std::vector<Box> items;
     for (int i = 0; i < 400; ++i) items.push_back(random_box(g, offset, span, size));
     items.push_back({{offset - span, offset - span, offset - span},
-                     {offset + span, offset + span, offset + span}});  // covers everything
+                     {offset + span, offset + span, offset + span}}); // covers everything
     BoxGrid grid(cell, std::fabs(offset) + span);
     for (int i = 0; i < static_cast<int>(items.size()); ++i)
         grid.insert(i, items[static_cast<size_t>(i)].lo, items[static_cast<size_t>(i)].hi);
@@ -77,16 +77,16 @@ void check_queries(double cell, double offset, double span, double size, uint64_
 }
 
 TEST(BoxGrid, FindsEveryOverlappingItem) {
-    check_queries(0.05, 0, 10, 0.5, 1);     // fine cells: items span many
-    check_queries(1.0, 0, 10, 0.5, 2);      // cells of the items' size
-    check_queries(50.0, 0, 10, 0.5, 3);     // one cell holds everything
-    check_queries(0.01, -3.7, 2, 0.02, 4);  // negative coordinates
-    check_queries(1e-6, 1e9, 1, 1e-3, 5);   // far from the origin: cells are enlarged
+    check_queries(0.05, 0, 10, 0.5, 1);    // fine cells: items span many
+    check_queries(1.0, 0, 10, 0.5, 2);     // cells of the items' size
+    check_queries(50.0, 0, 10, 0.5, 3);    // one cell holds everything
+    check_queries(0.01, -3.7, 2, 0.02, 4); // negative coordinates
+    check_queries(1e-6, 1e9, 1, 1e-3, 5);  // far from the origin: cells are enlarged
 }
 
 TEST(BoxGrid, PointItemsAndPointQueries) {
     BoxGrid grid(0.5, 10);
-    const double p[3] = {1.0, 1.0, 1.0};  // exactly on cell boundaries
+    const double p[3] = {1.0, 1.0, 1.0}; // exactly on cell boundaries
     grid.insert(0, p, p);
     std::vector<int> out;
     grid.query(p, p, out);
@@ -97,4 +97,4 @@ TEST(BoxGrid, PointItemsAndPointQueries) {
     EXPECT_TRUE(out.empty());
 }
 
-}  // namespace
+} // namespace
