@@ -103,6 +103,14 @@ void choose_reference(MeshWork& w);
 int build_unknowns(MeshWork& w);
 int bind_ports(MeshWork& w);
 
+// The point at fraction t of a wire, exact at both ends.
+inline void wire_point(const Wire& w, double t, double p[3]) {
+    double u = 1 - t;
+    p[0] = u * w.x1 + t * w.x2;
+    p[1] = u * w.y1 + t * w.y2;
+    p[2] = u * w.z1 + t * w.z2;
+}
+
 // Ground kinds whose plane is a conductor at z = 0 for the wires' ends.
 inline bool ground_plane(int ground) {
     return ground == GROUND_PERFECT || ground == GROUND_REAL || ground == GROUND_MININEC;

@@ -34,14 +34,6 @@ double norm(Vec a) {
     return std::sqrt(dot(a, a));
 }
 
-// The point at fraction t of the wire, exact at both ends.
-void wire_point(const Wire& w, double t, double p[3]) {
-    double u = 1 - t;
-    p[0] = u * w.x1 + t * w.x2;
-    p[1] = u * w.y1 + t * w.y2;
-    p[2] = u * w.z1 + t * w.z2;
-}
-
 // End contacts of every wire end with the other wires: automatic junctions
 // where an end touches another wire away from its ends (a breakpoint on
 // that wire), and fine flags at the ends that form a junction.
@@ -241,7 +233,7 @@ int segment_native(MeshWork& w) {
                 if (!graded_sizes(D, hn, hf, coarse, sizes))
                     return set_err(w.err,
                                    "wire %d needs more than %d segments between two breakpoints; "
-                                   "give it an explicit segment count",
+                                   "lower segwl or give the wire an explicit segment count",
                                    wi + 1, kMaxStretchSegs);
                 if (static_cast<double>(sizes.size()) + w.mesh.nseg() > kMaxSegments)
                     return set_err(w.err, "wire %d: too many segments (a mesh holds at most %d)",

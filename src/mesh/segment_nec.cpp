@@ -14,13 +14,6 @@ uint64_t tag_key(int tag, int num) {
     return (static_cast<uint64_t>(static_cast<uint32_t>(tag)) << 32) | static_cast<uint32_t>(num);
 }
 
-void wire_point(const Wire& w, double t, double p[3]) {
-    double u = 1 - t;
-    p[0] = u * w.x1 + t * w.x2;
-    p[1] = u * w.y1 + t * w.y2;
-    p[2] = u * w.z1 + t * w.z2;
-}
-
 } // namespace
 
 void nec_index(const Mesh& mesh, NecIndex& idx) {

@@ -120,12 +120,16 @@ std::vector<BadCase> bad_cases() {
         add_nec_src(m, 1, 1);
         add("nec_million_segments", m, "wire 1: too many segments (a mesh holds at most 100000)");
     }
-    add("automatic_wire_too_long", fed_wire(1e30),
-        "wire 1 needs more than 2048 segments between two breakpoints; give it an explicit "
-        "segment count");
-    add("automatic_wire_100km", fed_wire(1e5),
-        "wire 1 needs more than 2048 segments between two breakpoints; give it an explicit "
-        "segment count");
+    const char* too_many =
+        "wire 1 needs more than 2048 segments between two breakpoints; lower segwl or give the "
+        "wire an explicit segment count";
+    add("automatic_wire_too_long", fed_wire(1e30), too_many);
+    add("automatic_wire_100km", fed_wire(1e5), too_many);
+    {
+        Model m = fed_wire(10);
+        m.segwl = 1e6;
+        add("million_segments_per_wavelength", m, too_many);
+    }
     {
         Model m = fed_wire(1);
         m.srcs[0].pos = 1.5;

@@ -155,8 +155,8 @@ INSTANTIATE_TEST_SUITE_P(
                   "FREQ 10 MHz\nWIRE 0 0 1 10 0 1 r=1e-6 seg=1000000\nSOURCE 1 50\n", 3,
                   "wire 1: too many segments (a mesh holds at most 100000)"},
         ErrorCase{"kilometre_wire", "FREQ 10 MHz\nWIRE 0 0 1 1e6 0 1\nSOURCE 1 50\n", 3,
-                  "wire 1 needs more than 2048 segments between two breakpoints; give it an "
-                  "explicit segment count"},
+                  "wire 1 needs more than 2048 segments between two breakpoints; lower segwl or "
+                  "give the wire an explicit segment count"},
         ErrorCase{"huge_fmax", "FREQ 10 MHz\nMESH fmax=1e400\nWIRE 0 0 1 1 0 1\nSOURCE 1 50\n", 3,
                   "the meshing frequency must be a positive number (fmax = inf Hz)"}),
     [](const auto& info) { return std::string(info.param.name); });
