@@ -1,14 +1,58 @@
-// The analysis run after the model was read: meshing, the mesh-only stop,
-// and (to come) the sweep, the design frequency, the pattern, the report and
-// the results file.
+// The analysis run after the model was read: mesh, sweep, design frequency,
+// pattern, convergence check, report and results file.
+#include <cmath>
 #include <cstdio>
 
 #include "driver/mesh_json.h"
 #include "driver/outfile.h"
+#include "driver/pattern_summary.h"
+#include "driver/report.h"
+#include "driver/results.h"
+#include "driver/results_json.h"
 #include "driver/run.h"
+#include "driver/sweep.h"
 #include "mesh/mesh.h"
+#include "solver/pattern.h"
+#include "solver/solve.h"
 
-int analysis_run(const RunOptions& opt, Model& m, std::string& err, std::clock_t /*start*/) {
+namespace {
+
+// Smallest pattern step accepted: finer grids would take gigabytes.
+constexpr double kMinPatternStep = 0.1;
+
+// Pattern grid size for a step over a range of degrees; 0 for no grid.
+int grid_count(double range, double step) {
+    if (!(step > 0)) return 0;
+    return static_cast<int>(std::floor(range / step + 1e-9)) + 1;
+}
+
+// The impedance with twice the segment density, or -1 when it cannot be
+// computed (NEC decks keep their own segmentation).
+double convergence(const Model& m, const FreqResult& design, cplx* z2) {
+    if (m.is_nec) return -1;
+    Model copy = m;  // its own sources, loads and lines: the design mesh's indices stay
+    copy.segwl *= 2;
+    Mesh mesh2;
+    std::string err2;
+    if (mesh_build(copy, mesh2, copy.f0, err2) != 0) return -1;
+    std::vector<cplx> cur2;
+    FreqResult r2;
+    if (solve_freq(copy, mesh2, copy.f0, cur2, r2, 0, nullptr, err2) != 0) return -1;
+    *z2 = r2.zin;
+    return std::abs(r2.zin - design.zin) / std::abs(r2.zin);
+}
+
+}  // namespace
+
+int analysis_run(const RunOptions& opt, Model& m, std::string& err, RunClock::time_point start) {
+    for (double step : {m.dth, m.dph})
+        if (step > 0 && step < kMinPatternStep) {
+            std::printf("ERROR: pattern step %g deg is below the smallest supported step of %g deg\n",
+                        step, kMinPatternStep);
+            std::fflush(stdout);
+            return EXIT_MODEL;
+        }
+
     // 4. Mesh.
     Mesh mesh;
     err.clear();
@@ -36,7 +80,78 @@ int analysis_run(const RunOptions& opt, Model& m, std::string& err, std::clock_t
         return EXIT_OK;
     }
 
-    // 7. onwards: banner and header, sweep, design frequency, pattern grid,
-    // reflector, convergence, report and results.json.
+    // 7. Banner and header.
+    if (!opt.quiet) report_header(m, mesh);
+
+    // 8. Sweep: impedance and pattern summary at every point.
+    RunResults res;
+    const int npts = m.nfreq >= 2 ? m.nfreq : 1;
+    res.sweep.resize(static_cast<size_t>(npts));
+    if (!opt.quiet) report_sweep_head();
+    for (int j = 0; j < npts; ++j) {
+        double f = npts >= 2 ? m.fstart + j * (m.fstop - m.fstart) / (npts - 1) : m.f0;
+        FreqResult& r = res.sweep[static_cast<size_t>(j)];
+        int rc = solve_freq(m, mesh, f, res.cur, r, 0, nullptr, err);
+        if (rc != 0) {
+            if (rc == kSolveSingular) std::printf("ERROR: singular matrix at %.6g MHz\n", f / 1e6);
+            else std::printf("ERROR: %s at %.6g MHz\n", err.c_str(), f / 1e6);
+            std::fflush(stdout);
+            return EXIT_SOLVE;
+        }
+        pattern_summary(m, mesh, f, res.cur, r.pin, r, nullptr, nullptr);
+        if (!opt.quiet) report_sweep_row(r);
+    }
+    if (npts >= 2) {
+        std::vector<double> fs;
+        std::vector<cplx> zs;
+        for (const FreqResult& r : res.sweep) {
+            fs.push_back(r.f);
+            zs.push_back(r.zin);
+        }
+        res.fres = sweep_fres(fs, zs);
+        res.fpeak = sweep_fpeak(fs, zs);
+    }
+
+    // 9. Design frequency, with radiated power and the source currents.
+    int rc = solve_freq(m, mesh, m.f0, res.cur, res.design, 1, &res.src_cur, err);
+    if (rc != 0) {
+        if (rc == kSolveSingular) std::printf("ERROR: singular matrix\n");
+        else std::printf("ERROR: %s\n", err.c_str());
+        std::fflush(stdout);
+        return EXIT_SOLVE;
+    }
+    pattern_summary(m, mesh, m.f0, res.cur, res.design.pin, res.design, &res.bwaz, &res.bwel);
+
+    // 10. Pattern grid at the design frequency.
+    const bool whole_sphere = m.ground == GROUND_FREE || (m.ground == GROUND_PCB && !m.pcb_gnd);
+    res.nth = grid_count(whole_sphere ? 180.0 : 90.0, m.dth);
+    res.nph = grid_count(360.0, m.dph);
+    if (res.nth > 0 && res.nph > 0) {
+        size_t npt = static_cast<size_t>(res.nth) * static_cast<size_t>(res.nph);
+        for (auto* a : {&res.gt, &res.gv, &res.gh, &res.gr, &res.gl}) a->assign(npt, -300.0f);
+        pattern_grid(m, mesh, m.f0, res.cur, res.design.pin, res.nth, res.nph, m.dth, m.dph,
+                     res.gt.data(), res.gv.data(), res.gh.data(), res.gr.data(), res.gl.data());
+    }
+
+    // 12. Convergence with twice the segment density.
+    if (opt.conv) res.convdz = convergence(m, res.design, &res.zconv);
+
+    // 13. Run time.
+    res.runtime = std::chrono::duration<double>(RunClock::now() - start).count();
+
+    // 14. The design block.
+    if (!opt.quiet) report_design(m, res);
+
+    // 15. Results file.
+    std::string path = opt.outdir + "/results.json";
+    if (results_json_write(path, opt.input, m, mesh, res) != 0) {
+        std::printf("ERROR: cannot write %s\n", path.c_str());
+        std::fflush(stdout);
+        return EXIT_WRITE;
+    }
+    if (!opt.quiet) {
+        std::printf("\nResults written to %s\n", path.c_str());
+        std::fflush(stdout);
+    }
     return EXIT_OK;
 }

@@ -31,7 +31,7 @@ int mesh_json_write(const std::string& path, const Model& m, const Mesh& mesh) {
     if (!out.open()) return -1;
     std::FILE* f = out.file();
 
-    int nwire = mesh.expanded_wires.empty() ? m.nwire() : mesh.n_expanded_wires();
+    int nwire = wire_count(m, mesh);
     std::fputs("{\"title\":", f);
     json_str(f, m.title);
     std::fputs(",\"f0\":", f);

@@ -1,5 +1,6 @@
 #include "driver/names.h"
 
+#include "mesh/mesh.h"
 #include "model/model.h"
 
 const char* ground_name(int ground) {
@@ -14,4 +15,8 @@ const char* ground_name(int ground) {
     default:
         return "free space";
     }
+}
+
+int wire_count(const Model& m, const Mesh& mesh) {
+    return mesh.expanded_wires.empty() ? m.nwire() : mesh.n_expanded_wires();
 }

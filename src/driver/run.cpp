@@ -49,7 +49,7 @@ int run_main(const std::vector<std::string>& args) {
         return EXIT_USAGE;
     }
 
-    std::clock_t start = std::clock();
+    RunClock::time_point start = RunClock::now();
     std::string err;
     Model m;
     if (model_read(opt.input, m, err) != 0) {

@@ -1,7 +1,7 @@
 // One analysis run: the command line of a run and its entry point.
 #pragma once
 
-#include <ctime>
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -41,4 +41,6 @@ int run_main(const std::vector<std::string>& args);
 
 // The analysis run after the model was read and the overrides applied:
 // meshing, sweep, design frequency, pattern, report and results file.
-int analysis_run(const RunOptions& opt, Model& m, std::string& err, std::clock_t start);
+// start is the moment the run began (its run time is wall-clock time).
+using RunClock = std::chrono::steady_clock;
+int analysis_run(const RunOptions& opt, Model& m, std::string& err, RunClock::time_point start);

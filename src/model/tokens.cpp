@@ -141,7 +141,3 @@ double freq_unit(const std::string& text) {
     if (u == "ghz") return 1e9;
     return 1e6;
 }
-
-double freq_unit(const std::optional<std::string>& text) {
-    return text ? freq_unit(*text) : 1e6;
-}

@@ -55,4 +55,3 @@ double len_unit(const std::string& text, double scale);
 
 // Frequency unit factor: hz, khz, mhz, ghz (any case); 1e6 otherwise.
 double freq_unit(const std::string& text);
-double freq_unit(const std::optional<std::string>& text);

@@ -79,3 +79,9 @@ RunResult run_quarlin(const std::vector<std::string>& args) {
     r.err = read_file(err);
     return r;
 }
+
+std::string cat(std::initializer_list<std::string_view> parts) {
+    std::string s;
+    for (auto p : parts) s += p;
+    return s;
+}

@@ -2,7 +2,9 @@
 // and running the quarlin binary end to end.
 #pragma once
 
+#include <initializer_list>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // A fresh, empty scratch directory for the running test (under the build
@@ -29,3 +31,7 @@ struct RunResult {
 // Runs the quarlin binary with the given arguments (argv[1..]) in the
 // test's scratch directory and captures its exit code and both streams.
 RunResult run_quarlin(const std::vector<std::string>& args);
+
+// Joins text pieces (sidesteps a false -Wrestrict warning of GCC 12 on
+// chains of string operator+).
+std::string cat(std::initializer_list<std::string_view> parts);

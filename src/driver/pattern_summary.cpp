@@ -1,0 +1,44 @@
+#include "driver/pattern_summary.h"
+
+#include <cmath>
+
+#include "driver/pattern_search.h"
+#include "parallel/par_for.h"
+#include "solver/farfield.h"
+
+namespace {
+
+double gain_of(cplx eth, cplx eph, double pin) {
+    return phys::four_pi * (std::norm(eth) + std::norm(eph)) / phys::two_eta0 / pin;
+}
+
+}  // namespace
+
+double gain_dir(const Model& m, const Mesh& mesh, double freq_hz, const std::vector<cplx>& cur,
+                double pin, double theta, double phi) {
+    cplx eth, eph;
+    farfield(m, mesh, freq_hz, cur, theta, phi, eth, eph);
+    return gain_of(eth, eph, pin);
+}
+
+void pattern_summary(const Model& m, const Mesh& mesh, double freq_hz, const std::vector<cplx>& cur,
+                     double pin, FreqResult& res, double* bwaz, double* bwel) {
+    const bool upper = !(m.ground == GROUND_FREE || (m.ground == GROUND_PCB && !m.pcb_gnd));
+    // The per-segment records are built once for the whole search; the
+    // directions of each batch run on the worker threads.
+    std::vector<FfSeg> fs = fseg_build(mesh, cur);
+    const int n = static_cast<int>(fs.size());
+    GainBatchFn gain = [&](int count, const double* th, const double* ph, double* g) {
+        par_for(count, [&](int i) {
+            cplx eth, eph;
+            ff_eval(m, fs.data(), n, freq_hz, th[i], ph[i], eth, eph);
+            g[i] = gain_of(eth, eph, pin);
+        });
+    };
+    PatternFigures p;
+    pattern_search(gain, upper, p, bwaz, bwel);
+    res.gmax = p.gmax;
+    res.thmax = p.thmax;
+    res.phmax = p.phmax;
+    res.fb = p.fb;
+}

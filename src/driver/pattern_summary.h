@@ -1,0 +1,21 @@
+// Maximum gain and its direction, front/back ratio and beam widths of one
+// solved frequency, searched on the far field direction by direction.
+#pragma once
+
+#include <vector>
+
+#include "common/constants.h"
+#include "mesh/mesh.h"
+#include "model/model.h"
+#include "solver/solve.h"
+
+// Power gain (a plain ratio) in one direction (radians) for the input power
+// pin: 4 pi (|E_theta|^2 + |E_phi|^2) / (2 eta0) / pin.
+double gain_dir(const Model& m, const Mesh& mesh, double freq_hz, const std::vector<cplx>& cur,
+                double pin, double theta, double phi);
+
+// Fills res.gmax, thmax, phmax and fb; when bwaz is given also writes both
+// beam widths (give both or neither). Over a ground, and over a board with
+// ground plane, only the upper half-space is searched.
+void pattern_summary(const Model& m, const Mesh& mesh, double freq_hz, const std::vector<cplx>& cur,
+                     double pin, FreqResult& res, double* bwaz, double* bwel);

@@ -1,0 +1,64 @@
+#include "driver/report.h"
+
+#include <cmath>
+#include <cstdio>
+
+#include "driver/lmatch.h"
+#include "driver/names.h"
+#include "driver/run.h"
+
+void report_header(const Model& m, const Mesh& mesh) {
+    std::printf("Quarlin %s - wire and planar antennas (thin-wire moment method)\n", kVersion);
+    std::printf("%s\n\n", kCopyright);
+    std::printf("Title       : %s\n", m.title.c_str());
+    std::printf("Wires       : %d   segments: %d   unknowns: %d   ground: %s%s\n", wire_count(m, mesh),
+                mesh.nseg(), mesh.nunk(), ground_name(m.ground), m.somm ? " (Sommerfeld)" : "");
+    double wl = m.f0 / phys::c0;
+    std::printf("Segments    : %.4g ... %.4g m (%.4f ... %.4f wavelengths), min length/radius %.1f\n",
+                mesh.minlen, mesh.maxlen, mesh.minlen * wl, mesh.maxlen * wl, mesh.minlr);
+    for (const std::string& w : mesh.warnings) std::printf("WARNING: %s\n", w.c_str());
+    std::fflush(stdout);
+}
+
+void report_sweep_head() {
+    std::printf("\n%12s %10s %10s %7s %8s %7s\n", "f (MHz)", "R (ohm)", "X (ohm)", "SWR", "Gmax dBi",
+                "F/B dB");
+    std::fflush(stdout);
+}
+
+void report_sweep_row(const FreqResult& r) {
+    std::printf("%12.6f %10.3f %10.3f %7.3f %8.2f %7.2f\n", r.f / 1e6, r.zin.real(), r.zin.imag(),
+                r.swr, r.gmax, r.fb);
+    std::fflush(stdout);
+}
+
+void report_design(const Model& m, const RunResults& res) {
+    const FreqResult& d = res.design;
+    std::printf("\nDesign frequency %.6f MHz\n", m.f0 / 1e6);
+    std::printf("  Feed impedance   %.3f %+.3f j ohm   SWR %.3f (Z0 = %g ohm)\n", d.zin.real(),
+                d.zin.imag(), d.swr, m.z0ref);
+    std::printf("  Input power      %.6g W   radiated %.6g W   efficiency %.2f %%\n", d.pin, d.prad,
+                100 * d.eff);
+    if (m.ground != GROUND_REAL && m.ground != GROUND_PCB) {
+        bool lossy = m.nload() > 0 || m.mat_sigma > 0;
+        std::printf("  Average gain test %.4f (%.3f dB)%s\n", d.agt, 10 * std::log10(d.agt),
+                    lossy ? "  (includes losses)" : "");
+    }
+    std::printf("  Max gain         %.2f dBi at elevation %.1f deg, azimuth %.1f deg\n", d.gmax,
+                90 - d.thmax, d.phmax);
+    std::printf("  Front/back       %.2f dB   3-dB beam width: azimuth %.1f deg, elevation %.1f deg\n",
+                d.fb, res.bwaz, res.bwel);
+    MatchSolution ms[2];
+    int nm = lmatch(d.zin.real(), d.zin.imag(), m.z0ref, m.f0, ms);
+    if (nm > 0) {
+        std::printf("  Matching to %g ohm (L network, lossless):\n", m.z0ref);
+        for (int i = 0; i < nm; ++i)
+            std::printf("    %d) at the antenna: %s; toward the line: %s\n", i + 1,
+                        ms[i].at_antenna.c_str(), ms[i].toward_line.c_str());
+    }
+    if (res.convdz >= 0)
+        std::printf("  Mesh convergence: Z with twice the segments %.3f %+.3f j ohm (change %.2f %%)\n",
+                    res.zconv.real(), res.zconv.imag(), 100 * res.convdz);
+    std::printf("  Run time         %.2f s\n", res.runtime);
+    std::fflush(stdout);
+}

@@ -1,0 +1,16 @@
+// The console report of an analysis run.
+#pragma once
+
+#include "driver/results.h"
+#include "mesh/mesh.h"
+#include "model/model.h"
+
+// Banner, header and the mesh warnings.
+void report_header(const Model& m, const Mesh& mesh);
+// Head of the sweep table and one row per solved point (flushed at once, so
+// a long sweep shows its progress).
+void report_sweep_head();
+void report_sweep_row(const FreqResult& r);
+// The design-frequency block: impedance, power, gain, front/back, matching,
+// convergence and run time.
+void report_design(const Model& m, const RunResults& res);

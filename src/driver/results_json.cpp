@@ -1,0 +1,325 @@
+#include "driver/results_json.h"
+
+#include <cmath>
+#include <cstdio>
+
+#include "driver/json.h"
+#include "driver/lmatch.h"
+#include "driver/names.h"
+#include "driver/outfile.h"
+#include "driver/run.h"
+#include "parallel/par_for.h"
+
+namespace {
+
+constexpr int kMaxPotentialSegs = 8000;
+
+// The position of the node of an unknown; the origin for none.
+void unk_pos(const Mesh& mesh, int u, double p[3]) {
+    p[0] = p[1] = p[2] = 0;
+    if (u < 0 || u >= mesh.nunk()) return;
+    const Node& n = mesh.node[static_cast<size_t>(mesh.unk[static_cast<size_t>(u)].node)];
+    for (int k = 0; k < 3; ++k) p[k] = n.pos[k];
+}
+
+double phase_deg(cplx z) { return std::atan2(z.imag(), z.real()) * 180 / phys::pi; }
+
+// Writes the values with their conversions, separated by commas; values
+// that are not finite are written as null.
+struct Writer {
+    std::FILE* f;
+    void raw(const char* s) { std::fputs(s, f); }
+    void num(const char* fmt, double v) { json_num(f, fmt, v); }
+    void key(const char* k, const char* fmt, double v) {
+        std::fprintf(f, "\"%s\":", k);
+        num(fmt, v);
+    }
+};
+
+bool has_image(const Model& m) {
+    return m.ground == GROUND_PERFECT || m.ground == GROUND_REAL || m.ground == GROUND_MININEC ||
+           (m.ground == GROUND_PCB && m.pcb_gnd);
+}
+
+}  // namespace
+
+void seg_currents(const Mesh& mesh, const std::vector<cplx>& cur, std::vector<cplx>& ia,
+                  std::vector<cplx>& d) {
+    ia.assign(static_cast<size_t>(mesh.nseg()), cplx(0));
+    d.assign(static_cast<size_t>(mesh.nseg()), cplx(0));
+    for (int u = 0; u < mesh.nunk() && u < static_cast<int>(cur.size()); ++u) {
+        const Unknown& un = mesh.unk[static_cast<size_t>(u)];
+        for (int r = 0; r < un.nref; ++r) {
+            const SegRef& ref = un.ref[r];
+            cplx v = static_cast<double>(ref.sign) * cur[static_cast<size_t>(u)];
+            size_t s = static_cast<size_t>(ref.seg);
+            if (ref.end == 1) {
+                d[s] += v;
+            } else {
+                ia[s] += v;
+                d[s] -= v;
+            }
+        }
+    }
+}
+
+// V(m) = 1/(4 pi eps0) sum_L q_L len_L sum_n (w_n/2) [G(R) - G(R')], with
+// G(R) = exp(-jkR)/R, R = sqrt(|c_m - p_n|^2 + a_L^2) from the centre of m
+// to the n-th point of an 8-point Gauss-Legendre rule on segment L, and R'
+// the same to the image point in z = 0 where the ground has one.
+std::vector<cplx> seg_potentials(const Model& m, const Mesh& mesh, double freq_hz,
+                                 const std::vector<cplx>& d) {
+    const int n = mesh.nseg();
+    std::vector<cplx> v(static_cast<size_t>(n), cplx(0));
+    if (n > kMaxPotentialSegs || n == 0) return v;
+    // 8-point rule on [-1, 1], ten decimals, from the most negative node up.
+    static const double gx[8] = {-0.9602898565, -0.7966664774, -0.5255324099, -0.1834346425,
+                                 0.1834346425,  0.5255324099,  0.7966664774,  0.9602898565};
+    static const double gw[8] = {0.1012285363, 0.2223810345, 0.3137066459, 0.3626837834,
+                                 0.3626837834, 0.3137066459, 0.2223810345, 0.1012285363};
+    const double w = phys::two_pi * freq_hz, k = w / phys::c0;
+    const bool image = has_image(m);
+    // q_L len_L = j d_L / w
+    std::vector<cplx> qlen(static_cast<size_t>(n));
+    for (int L = 0; L < n; ++L) qlen[static_cast<size_t>(L)] = cplx(0, 1) * d[static_cast<size_t>(L)] / w;
+
+    par_for(n, [&](int mi) {
+        const Segment& sm = mesh.seg[static_cast<size_t>(mi)];
+        cplx sum = 0;
+        for (int L = 0; L < n; ++L) {
+            const Segment& sl = mesh.seg[static_cast<size_t>(L)];
+            const double a2 = sl.radius * sl.radius;
+            cplx inner = 0;
+            for (int q = 0; q < 8; ++q) {
+                double t = (1 + gx[q]) / 2, p[3];
+                for (int c = 0; c < 3; ++c) p[c] = sl.a[c] + t * (sl.b[c] - sl.a[c]);
+                double dx = sm.c[0] - p[0], dy = sm.c[1] - p[1], dz = sm.c[2] - p[2];
+                double R = std::sqrt(dx * dx + dy * dy + dz * dz + a2);
+                cplx g = std::polar(1.0 / R, -k * R);
+                if (image) {
+                    double dzi = sm.c[2] + p[2];
+                    double Ri = std::sqrt(dx * dx + dy * dy + dzi * dzi + a2);
+                    g -= std::polar(1.0 / Ri, -k * Ri);
+                }
+                inner += (gw[q] / 2) * g;
+            }
+            sum += qlen[static_cast<size_t>(L)] * inner;
+        }
+        v[static_cast<size_t>(mi)] = sum / phys::four_pi_eps0;
+    });
+    return v;
+}
+
+int results_json_write(const std::string& path, const std::string& input, const Model& m,
+                       const Mesh& mesh, const RunResults& res) {
+    OutFile out(path);
+    if (!out.open()) return -1;
+    Writer w{out.file()};
+    std::FILE* f = out.file();
+    const FreqResult& d = res.design;
+
+    std::fprintf(f, "{\"program\":\"Quarlin %s\",\"title\":", kVersion);
+    json_str(f, m.title);
+    w.raw(",\"input\":");
+    json_str(f, input);
+    w.raw(",");
+    w.key("f0", "%.10g", m.f0);
+    std::fprintf(f, ",\"ground\":\"%s\",\"somm\":%d,", ground_name(m.ground), m.somm);
+    w.key("eps", "%g", m.eps);
+    w.raw(",");
+    w.key("sigma", "%g", m.sigma);
+    w.raw(",\"pcb\":{");
+    w.key("eps", "%g", m.pcb_eps);
+    w.raw(",");
+    w.key("tand", "%g", m.pcb_tand);
+    w.raw(",");
+    w.key("h", "%g", m.pcb_h);
+    std::fprintf(f, ",\"gnd\":%d},", m.pcb_gnd);
+    w.key("z0ref", "%g", m.z0ref);
+    w.raw(",");
+    w.key("runtime", "%.3f", res.runtime);
+
+    std::fprintf(f, ",\"mesh\":{\"nwire\":%d,\"nseg\":%d,\"nunk\":%d,", wire_count(m, mesh),
+                 mesh.nseg(), mesh.nunk());
+    w.key("minlen", "%g", mesh.minlen);
+    w.raw(",");
+    w.key("maxlen", "%g", mesh.maxlen);
+    w.raw(",");
+    w.key("minlr", "%g", mesh.minlr);
+    w.raw(",");
+    w.key("maxratio", "%g", mesh.maxratio);
+    w.raw(",\"warnings\":[");
+    for (int i = 0; i < mesh.nwarn(); ++i) {
+        if (i) w.raw(",");
+        json_str(f, mesh.warnings[static_cast<size_t>(i)]);
+    }
+    w.raw("]}");
+
+    w.raw(",\"wires\":[");
+    const std::vector<Wire>& wires = mesh.expanded_wires.empty() ? m.wires : mesh.expanded_wires;
+    for (size_t i = 0; i < wires.size(); ++i) {
+        const Wire& wi = wires[i];
+        w.raw(i ? ",[" : "[");
+        for (double x : {wi.x1, wi.y1, wi.z1, wi.x2, wi.y2, wi.z2, wi.radius}) {
+            w.num("%g", x);
+            w.raw(",");
+        }
+        std::fprintf(f, "%d]", wi.tag);
+    }
+
+    std::vector<cplx> ia, dl;
+    seg_currents(mesh, res.cur, ia, dl);
+    std::vector<cplx> pot = seg_potentials(m, mesh, m.f0, dl);
+    w.raw("],\"segs\":[");
+    for (int s = 0; s < mesh.nseg(); ++s) {
+        const Segment& sg = mesh.seg[static_cast<size_t>(s)];
+        size_t si = static_cast<size_t>(s);
+        cplx a = ia[si], b = ia[si] + dl[si], c = ia[si] + dl[si] / 2.0;
+        w.raw(s ? ",[" : "[");
+        for (double x : {sg.a[0], sg.a[1], sg.a[2], sg.b[0], sg.b[1], sg.b[2]}) {
+            w.num("%.6g", x);
+            w.raw(",");
+        }
+        std::fprintf(f, "%d,", sg.wire + 1);
+        for (double x : {std::abs(a), std::abs(b), std::abs(c), phase_deg(a), phase_deg(b), phase_deg(c)}) {
+            w.num("%.5g", x);
+            w.raw(",");
+        }
+        std::fprintf(f, "%d,", sg.tag);
+        w.num("%.5g", std::abs(pot[si]));
+        w.raw(",");
+        w.num("%.5g", phase_deg(pot[si]));
+        w.raw("]");
+    }
+
+    w.raw("],\"sources\":[");
+    for (int i = 0; i < m.nsrc(); ++i) {
+        const Source& s = m.srcs[static_cast<size_t>(i)];
+        double p[3];
+        unk_pos(mesh, s.unk, p);
+        cplx I = i < static_cast<int>(res.src_cur.size()) ? res.src_cur[static_cast<size_t>(i)] : cplx(0);
+        cplx z = s.v / I;
+        w.raw(i ? ",{" : "{");
+        w.key("x", "%g", p[0]);
+        w.raw(",");
+        w.key("y", "%g", p[1]);
+        w.raw(",");
+        w.key("z", "%g", p[2]);
+        w.raw(",");
+        w.key("vr", "%g", s.v.real());
+        w.raw(",");
+        w.key("vi", "%g", s.v.imag());
+        w.raw(",");
+        w.key("ir", "%g", I.real());
+        w.raw(",");
+        w.key("ii", "%g", I.imag());
+        w.raw(",");
+        w.key("zr", "%g", z.real());
+        w.raw(",");
+        w.key("zi", "%g", z.imag());
+        w.raw("}");
+    }
+
+    w.raw("],\"loads\":[");
+    bool first = true;
+    for (const Load& l : m.loads) {
+        if (l.unk < 0) continue;
+        double p[3];
+        unk_pos(mesh, l.unk, p);
+        w.raw(first ? "{" : ",{");
+        first = false;
+        w.key("x", "%g", p[0]);
+        w.raw(",");
+        w.key("y", "%g", p[1]);
+        w.raw(",");
+        w.key("z", "%g", p[2]);
+        w.raw("}");
+    }
+
+    w.raw("],\"tlines\":[");
+    for (int i = 0; i < m.ntl(); ++i) {
+        const TLine& t = m.tls[static_cast<size_t>(i)];
+        double p1[3], p2[3];
+        unk_pos(mesh, t.unk1, p1);
+        unk_pos(mesh, t.unk2, p2);
+        w.raw(i ? ",[" : "[");
+        for (double x : {p1[0], p1[1], p1[2], p2[0], p2[1], p2[2]}) {
+            w.num("%g", x);
+            w.raw(",");
+        }
+        w.num("%g", t.z0);
+        w.raw("]");
+    }
+
+    w.raw("],\"sweep\":[");
+    for (size_t i = 0; i < res.sweep.size(); ++i) {
+        const FreqResult& r = res.sweep[i];
+        w.raw(i ? ",[" : "[");
+        w.num("%.9g", r.f);
+        w.raw(",");
+        w.num("%.6g", r.zin.real());
+        w.raw(",");
+        w.num("%.6g", r.zin.imag());
+        w.raw(",");
+        w.num("%.5g", r.swr);
+        for (double x : {r.gmax, r.fb, r.thmax, r.phmax}) {
+            w.raw(",");
+            w.num("%.4g", x);
+        }
+        w.raw("]");
+    }
+
+    w.raw("],\"design\":{");
+    struct {
+        const char* k;
+        const char* fmt;
+        double v;
+    } design[] = {{"fres", "%.8g", res.fres},      {"fpeak", "%.8g", res.fpeak},
+                  {"f", "%.10g", m.f0},            {"zr", "%.8g", d.zin.real()},
+                  {"zi", "%.8g", d.zin.imag()},    {"swr", "%.6g", d.swr},
+                  {"pin", "%.8g", d.pin},          {"prad", "%.8g", d.prad},
+                  {"eff", "%.6g", d.eff},          {"agt", "%.6g", d.agt},
+                  {"gmax", "%.5g", d.gmax},        {"thmax", "%.4g", d.thmax},
+                  {"phmax", "%.4g", d.phmax},      {"fb", "%.5g", d.fb},
+                  {"bwaz", "%.4g", res.bwaz},      {"bwel", "%.4g", res.bwel},
+                  {"convdz", "%.5g", res.convdz},  {"convzr", "%.6g", res.zconv.real()},
+                  {"convzi", "%.6g", res.zconv.imag()}};
+    for (size_t i = 0; i < sizeof design / sizeof design[0]; ++i) {
+        if (i) w.raw(",");
+        w.key(design[i].k, design[i].fmt, design[i].v);
+    }
+    w.raw("}");
+
+    w.raw(",\"match\":[");
+    MatchSolution ms[2];
+    int nm = lmatch(d.zin.real(), d.zin.imag(), m.z0ref, m.f0, ms);
+    for (int i = 0; i < nm; ++i) {
+        std::fprintf(f, "%s{\"at_antenna\":\"%s\",\"toward_line\":\"%s\",\"sh\":%d,", i ? "," : "",
+                     ms[i].at_antenna.c_str(), ms[i].toward_line.c_str(), ms[i].sh);
+        w.key("xs", "%.10g", ms[i].xs);
+        w.raw(",");
+        w.key("bp", "%.10g", ms[i].bp);
+        w.raw("}");
+    }
+    w.raw("]");
+
+    w.raw(",\"pattern\":{");
+    w.key("dth", "%g", m.dth);
+    w.raw(",");
+    w.key("dph", "%g", m.dph);
+    std::fprintf(f, ",\"nth\":%d,\"nph\":%d", res.nth, res.nph);
+    const std::pair<const char*, const std::vector<float>*> arrays[] = {
+        {"gt", &res.gt}, {"gv", &res.gv}, {"gh", &res.gh}, {"gr", &res.gr}, {"gl", &res.gl}};
+    size_t npt = res.nth > 0 && res.nph > 0 ? static_cast<size_t>(res.nth) * static_cast<size_t>(res.nph) : 0;
+    for (const auto& [name, arr] : arrays) {
+        std::fprintf(f, ",\"%s\":[", name);
+        for (size_t i = 0; i < npt && i < arr->size(); ++i) {
+            double g = (*arr)[i];
+            if (!(g >= -99) || !std::isfinite(g)) g = -99;  // below -99 dB, or not a number
+            std::fprintf(f, i ? ",%.2f" : "%.2f", g);
+        }
+        w.raw("]");
+    }
+    w.raw("}}\n");
+    return out.commit() ? 0 : -1;
+}

@@ -1,0 +1,16 @@
+// Figures drawn from a frequency sweep's impedances.
+#pragma once
+
+#include <complex>
+#include <vector>
+
+// First series resonance in MHz: the first pair of neighbouring points whose
+// reactance changes sign (a point with X exactly 0 only as the second of a
+// pair), interpolated linearly. -1 when the sweep has fewer than 2 points or
+// no crossing.
+double sweep_fres(const std::vector<double>& f_hz, const std::vector<std::complex<double>>& z);
+
+// Frequency of the largest input resistance in MHz, refined by a parabola
+// through the maximum and its two neighbours. -1 when the maximum lies at
+// either end of the sweep or the sweep has fewer than 3 points.
+double sweep_fpeak(const std::vector<double>& f_hz, const std::vector<std::complex<double>>& z);

@@ -1,0 +1,409 @@
+#include "solver/kernel.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "solver/quadrature.h"
+#include "solver/sincos.h"
+
+const double kG4X[4] = {0.0694318442029737, 0.3300094782075719, 0.6699905217924281,
+                        0.9305681557970263};
+const double kG4W[4] = {0.1739274225687269, 0.3260725774312731, 0.3260725774312731,
+                        0.1739274225687269};
+
+namespace {
+
+constexpr double kInv4Pi = 1.0 / phys::four_pi;
+
+// The far rule, where the fill spends most of its time, is compiled twice on
+// x86-64: for the baseline and for AVX2 with FMA, chosen when the program
+// loads. The two may differ in the last bits; one machine always runs one.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && __GNUC__ >= 12 && \
+    !defined(__SANITIZE_ADDRESS__)
+#define KERNEL_CLONES __attribute__((target_clones("arch=x86-64-v3", "default")))
+#else
+#define KERNEL_CLONES
+#endif
+
+// kR below which (exp(-jkR) - 1)/R is taken from its Taylor series.
+constexpr double kSeriesKR = 1e-3;
+
+// A segment as pair_core sees it: geometry and its Gauss points for the
+// 3-, 5- and 8-point rules (each n x 3 doubles).
+struct PairSeg {
+    const double* a;
+    const double* dir;
+    const double* c;
+    double len;
+    double radius;
+    const double* p3;
+    const double* p5;
+    const double* p8;
+};
+
+inline double dot3(const double* x, const double* y) {
+    return x[0] * y[0] + x[1] * y[1] + x[2] * y[2];
+}
+
+// Points a + GX[n][i] len dir of the n-point rule.
+void gauss_points(const double* a, const double* dir, double len, int n, double* out) {
+    for (int i = 0; i < n; ++i) {
+        double s = GX[n][i] * len;
+        for (int d = 0; d < 3; ++d) out[3 * i + d] = a[d] + s * dir[d];
+    }
+}
+
+// sin and cos of kR for a batch of quadrature points.
+inline void phase_sincos(const double* kr, double* sn, double* cs, int n) {
+    double top = 0;
+    for (int i = 0; i < n; ++i) top = std::max(top, kr[i]);
+    if (top < kSincosMax) {
+        sincos_many(kr, sn, cs, n);
+    } else {
+        for (int i = 0; i < n; ++i) ::sincos(kr[i], &sn[i], &cs[i]);
+    }
+}
+
+// Product rule of order N over both segments:
+//   sum_i sum_j w_i w_j (1, s_i, t_j, s_i t_j) L1 L2 G(R_ij).
+// All distances first, then the phases in one batch, then the sums (the
+// inner sum over j first).
+template <int N>
+KERNEL_CLONES void far_rule(const double* P, const double* Q, double b2, double k, double l1l2, cplx out[4]) {
+    constexpr int NN = N * N;
+    const double* x = GX[N];
+    const double* w = GW[N];
+    double R[NN], kr[NN], sn[NN], cs[NN];
+    for (int i = 0; i < N; ++i) {
+        const double px = P[3 * i], py = P[3 * i + 1], pz = P[3 * i + 2];
+        for (int j = 0; j < N; ++j) {
+            double dx = px - Q[3 * j], dy = py - Q[3 * j + 1], dz = pz - Q[3 * j + 2];
+            R[i * N + j] = std::sqrt(dx * dx + dy * dy + dz * dz + b2);
+        }
+    }
+    double wr[NN];
+    for (int i = 0; i < NN; ++i) {
+        kr[i] = k * R[i];
+        wr[i] = w[i % N] / R[i];
+    }
+    phase_sincos(kr, sn, cs, NN);
+    double m0r = 0, m0i = 0, m1r = 0, m1i = 0, m2r = 0, m2i = 0, m3r = 0, m3i = 0;
+    for (int i = 0; i < N; ++i) {
+        double s0r = 0, s0i = 0, s1r = 0, s1i = 0;
+        for (int j = 0; j < N; ++j) {
+            const int ij = i * N + j;
+            double gr = cs[ij] * wr[ij], gi = -sn[ij] * wr[ij];
+            s0r += gr;
+            s0i += gi;
+            s1r += x[j] * gr;
+            s1i += x[j] * gi;
+        }
+        double wi = w[i], wsi = w[i] * x[i];
+        m0r += wi * s0r;
+        m0i += wi * s0i;
+        m1r += wsi * s0r;
+        m1i += wsi * s0i;
+        m2r += wi * s1r;
+        m2i += wi * s1i;
+        m3r += wsi * s1r;
+        m3i += wsi * s1i;
+    }
+    double sc = l1l2 * kInv4Pi;
+    out[0] = cplx(m0r * sc, m0i * sc);
+    out[1] = cplx(m1r * sc, m1i * sc);
+    out[2] = cplx(m2r * sc, m2i * sc);
+    out[3] = cplx(m3r * sc, m3i * sc);
+}
+
+// Near pair by singularity subtraction. Segment 1 is split in halves with
+// the 8-point rule on each; for every point P the static part
+// int L2 dt / R over segment 2 is exact,
+//   A0 = asinh((L2 - w)/rho) - asinh(-w/rho),
+//   A1 = [w A0 + sqrt((L2 - w)^2 + rho^2) - sqrt(w^2 + rho^2)] / L2   (the t moment),
+// with w the axial and rho the reduced radial distance of P from segment 2,
+// and the regular rest (exp(-jkR) - 1)/R goes through the 8-point rule; for
+// kR < 1e-3 its series -k^2 R/2 + j(k^3 R^2/6 - k) is used. exp(-jkR) - 1 is
+// formed from the half angle, -2 sin^2(kR/2) - 2j sin(kR/2) cos(kR/2), which
+// keeps its small real part accurate.
+void near_rule(const PairSeg& s1, const PairSeg& s2, double k, cplx out[4]) {
+    const double L1 = s1.len, L2 = s2.len, b = s2.radius;
+    const double b2 = b * b;
+    const double* Q0 = s2.a;
+    const double* v = s2.dir;
+    const double* x8 = GX[8];
+    const double* w8 = GW[8];
+    const double k2h = 0.5 * k * k, k3s = k * k * k / 6.0;
+    double o0r = 0, o0i = 0, o1r = 0, o1i = 0, o2r = 0, o2i = 0, o3r = 0, o3i = 0;
+    for (int h = 0; h < 2; ++h) {
+        for (int i = 0; i < 8; ++i) {
+            const double s = (x8[i] + h) * 0.5;
+            const double W = w8[i] * 0.5 * L1;
+            double P[3];
+            for (int d = 0; d < 3; ++d) P[d] = s1.a[d] + (s * L1) * s1.dir[d];
+            double r[3] = {P[0] - Q0[0], P[1] - Q0[1], P[2] - Q0[2]};
+            double w = dot3(r, v);
+            double rho2 = std::max(0.0, dot3(r, r) - w * w) + b2;
+            double rho = std::sqrt(rho2);
+            double as = std::asinh((L2 - w) / rho) - std::asinh(-w / rho);
+            double a0r = as;
+            double a1r = (w * as + std::sqrt((L2 - w) * (L2 - w) + rho2) - std::sqrt(w * w + rho2)) / L2;
+            double R[8], hkr[8], sh[8], ch[8];
+            for (int j = 0; j < 8; ++j) {
+                const double* Q = s2.p8 + 3 * j;
+                double dx = P[0] - Q[0], dy = P[1] - Q[1], dz = P[2] - Q[2];
+                R[j] = std::sqrt(dx * dx + dy * dy + dz * dz + b2);
+                hkr[j] = 0.5 * k * R[j];
+            }
+            phase_sincos(hkr, sh, ch, 8);
+            double a0i = 0, a1i = 0;
+            for (int j = 0; j < 8; ++j) {
+                double gr, gi;
+                if (2.0 * hkr[j] < kSeriesKR) {
+                    gr = -k2h * R[j];
+                    gi = k3s * R[j] * R[j] - k;
+                } else {
+                    double m2 = -2.0 / R[j];
+                    gr = m2 * sh[j] * sh[j];
+                    gi = m2 * sh[j] * ch[j];
+                }
+                double wl = w8[j] * L2;
+                a0r += wl * gr;
+                a0i += wl * gi;
+                a1r += x8[j] * wl * gr;
+                a1i += x8[j] * wl * gi;
+            }
+            double sW = s * W;
+            o0r += W * a0r;
+            o0i += W * a0i;
+            o1r += sW * a0r;
+            o1i += sW * a0i;
+            o2r += W * a1r;
+            o2i += W * a1i;
+            o3r += sW * a1r;
+            o3i += sW * a1i;
+        }
+    }
+    out[0] = cplx(o0r * kInv4Pi, o0i * kInv4Pi);
+    out[1] = cplx(o1r * kInv4Pi, o1i * kInv4Pi);
+    out[2] = cplx(o2r * kInv4Pi, o2i * kInv4Pi);
+    out[3] = cplx(o3r * kInv4Pi, o3i * kInv4Pi);
+}
+
+void pair_core(const PairSeg& s1, const PairSeg& s2, double k, cplx out[4]) {
+    const double L1 = s1.len, L2 = s2.len, b = s2.radius;
+    double dx = s1.c[0] - s2.c[0], dy = s1.c[1] - s2.c[1], dz = s1.c[2] - s2.c[2];
+    double d = std::sqrt(dx * dx + dy * dy + dz * dz);
+    double lsum = L1 + L2;
+    if (d > 1.2 * lsum + 20.0 * b) {
+        double b2 = b * b, l1l2 = L1 * L2;
+        if (std::max(L1, L2) * k > 1.5) {
+            far_rule<8>(s1.p8, s2.p8, b2, k, l1l2, out);
+        } else if (d > 4.0 * lsum) {
+            far_rule<3>(s1.p3, s2.p3, b2, k, l1l2, out);
+        } else {
+            far_rule<5>(s1.p5, s2.p5, b2, k, l1l2, out);
+        }
+    } else {
+        near_rule(s1, s2, k, out);
+    }
+}
+
+PairSeg view(const FillGeom& g, int s, bool image) {
+    const FillSeg& fs = image ? g.img[s] : g.seg[s];
+    const std::vector<double>& p5 = image ? g.ip5 : g.p5;
+    const std::vector<double>& p8 = image ? g.ip8 : g.p8;
+    return PairSeg{fs.a,         fs.dir,       fs.c,
+                   fs.len,       fs.radius,    &fs.p3[0][0],
+                   p5.data() + static_cast<size_t>(s) * 15,
+                   p8.data() + static_cast<size_t>(s) * 24};
+}
+
+// Adds one segment pair to the matrix: for every reference p of segment f
+// and q of segment o,
+//   Z[p][q] += vec sp sq B + scal (sp bp)(sq bq) M0,
+//   B = ap aq M0 + bp aq M1 + ap bq M2 + bp bq M3 (the integral of phi_p phi_q G),
+// with the parts that depend on p only taken out of the loop over q:
+//   vec sp B = aq X0 + bq X1, X0 = vec sp (ap M0 + bp M1), X1 = vec sp (ap M2 + bp M3).
+void stamp(const FillArgs& A, const FillSeg& sf, const FillSeg& so, cplx vec, cplx scal,
+           const cplx M[4]) {
+    const FillRef* rf = A.geom->refs.data() + sf.ref0;
+    const FillRef* ro = A.geom->refs.data() + so.ref0;
+    for (int i = 0; i < sf.nref; ++i) {
+        const FillRef& p = rf[i];
+        cplx* row = A.matrix + static_cast<size_t>(p.unk) * static_cast<size_t>(A.ld);
+        const cplx vs = p.sign * vec;
+        const cplx x0 = vs * (p.alpha * M[0] + p.beta * M[1]);
+        const cplx x1 = vs * (p.alpha * M[2] + p.beta * M[3]);
+        const cplx sm = (p.sign * p.beta) * scal * M[0];
+        for (int j = 0; j < so.nref; ++j) {
+            const FillRef& q = ro[j];
+            row[q.unk] += q.sign * (q.alpha * x0 + q.beta * x1 + q.beta * sm);
+        }
+    }
+}
+
+// Sommerfeld correction of one pair (image pass with a table): moments
+// N0..N3 of E = len_f len_o w_s w_t (dir_f . F(P, Q)) over m x m
+// sub-intervals of 4-point rules, F the table's correction field at P on f
+// of a unit current element at Q on the real segment o along dir_o, and
+//   Z[p][q] -= sp sq (ap aq N0 + bp aq N1 + ap bq N2 + bp bq N3).
+void somm_correction(const FillArgs& A, const FillSeg& sf, const FillSeg& so, double D) {
+    int m = static_cast<int>(std::ceil(1.5 * std::max(sf.len, so.len) / std::max(D, 1e-12)));
+    m = std::clamp(m, 1, 6);
+    cplx N[4] = {};
+    const double inv_m = 1.0 / m;
+    for (int ia = 0; ia < m; ++ia) {
+        for (int ii = 0; ii < 4; ++ii) {
+            double s = (ia + kG4X[ii]) * inv_m;
+            double ws = kG4W[ii] * inv_m;
+            double P[3];
+            for (int d = 0; d < 3; ++d) P[d] = sf.a[d] + s * sf.len * sf.dir[d];
+            for (int ja = 0; ja < m; ++ja) {
+                for (int jj = 0; jj < 4; ++jj) {
+                    double t = (ja + kG4X[jj]) * inv_m;
+                    double wt = kG4W[jj] * inv_m;
+                    double Q[3];
+                    for (int d = 0; d < 3; ++d) Q[d] = so.a[d] + t * so.len * so.dir[d];
+                    cplx F[3];
+                    A.corr_field(A.table, P, Q, so.dir, F);
+                    cplx E = (sf.len * so.len * ws * wt) *
+                             (sf.dir[0] * F[0] + sf.dir[1] * F[1] + sf.dir[2] * F[2]);
+                    N[0] += E;
+                    N[1] += s * E;
+                    N[2] += t * E;
+                    N[3] += s * t * E;
+                }
+            }
+        }
+    }
+    const FillRef* rf = A.geom->refs.data() + sf.ref0;
+    const FillRef* ro = A.geom->refs.data() + so.ref0;
+    for (int i = 0; i < sf.nref; ++i) {
+        const FillRef& p = rf[i];
+        cplx* row = A.matrix + static_cast<size_t>(p.unk) * static_cast<size_t>(A.ld);
+        for (int j = 0; j < so.nref; ++j) {
+            const FillRef& q = ro[j];
+            cplx B = (p.alpha * q.alpha) * N[0] + (p.beta * q.alpha) * N[1] +
+                     (p.alpha * q.beta) * N[2] + (p.beta * q.beta) * N[3];
+            row[q.unk] -= (p.sign * q.sign) * B;
+        }
+    }
+}
+
+}  // namespace
+
+void pair_int(const double P0[3], const double u[3], double L1, const double Q0[3],
+              const double v[3], double L2, double b, double k, cplx out[4]) {
+    double c1[3], c2[3];
+    for (int d = 0; d < 3; ++d) {
+        c1[d] = P0[d] + 0.5 * L1 * u[d];
+        c2[d] = Q0[d] + 0.5 * L2 * v[d];
+    }
+    double p3[9], p5[15], p8[24], q3[9], q5[15], q8[24];
+    gauss_points(P0, u, L1, 3, p3);
+    gauss_points(P0, u, L1, 5, p5);
+    gauss_points(P0, u, L1, 8, p8);
+    gauss_points(Q0, v, L2, 3, q3);
+    gauss_points(Q0, v, L2, 5, q5);
+    gauss_points(Q0, v, L2, 8, q8);
+    PairSeg s1{P0, u, c1, L1, 0.0, p3, p5, p8};
+    PairSeg s2{Q0, v, c2, L2, b, q3, q5, q8};
+    pair_core(s1, s2, k, out);
+}
+
+void fill_geom_build(const Mesh& mesh, bool with_image, FillGeom& g) {
+    gauss_init();
+    const int ns = mesh.nseg();
+    g.nseg = ns;
+    g.seg.assign(static_cast<size_t>(ns), FillSeg{});
+    g.p5.assign(static_cast<size_t>(ns) * 15, 0.0);
+    g.p8.assign(static_cast<size_t>(ns) * 24, 0.0);
+    g.refs.clear();
+    g.active.clear();
+    for (int s = 0; s < ns; ++s) {
+        const Segment& m = mesh.seg[s];
+        FillSeg& fs = g.seg[s];
+        for (int d = 0; d < 3; ++d) {
+            fs.a[d] = m.a[d];
+            fs.dir[d] = m.dir[d];
+            fs.c[d] = m.c[d];
+        }
+        fs.len = m.len;
+        fs.radius = m.radius;
+        gauss_points(fs.a, fs.dir, fs.len, 3, &fs.p3[0][0]);
+        gauss_points(fs.a, fs.dir, fs.len, 5, g.p5.data() + static_cast<size_t>(s) * 15);
+        gauss_points(fs.a, fs.dir, fs.len, 8, g.p8.data() + static_cast<size_t>(s) * 24);
+        fs.ref0 = static_cast<int>(g.refs.size());
+        fs.nref = s < static_cast<int>(mesh.seg_nref.size()) ? mesh.seg_nref[s] : 0;
+        const UnkSlot* r = fs.nref > 0 ? mesh.refs(s) : nullptr;
+        for (int i = 0; i < fs.nref; ++i) {
+            const SegRef& sr = mesh.unk[r[i].unk].ref[r[i].slot];
+            FillRef fr;
+            fr.unk = r[i].unk;
+            fr.alpha = sr.end == 0 ? 1.0 : 0.0;
+            fr.beta = sr.end == 0 ? -1.0 : 1.0;
+            fr.sign = sr.sign;
+            g.refs.push_back(fr);
+        }
+        if (fs.nref > 0) g.active.push_back(s);
+    }
+    g.img.clear();
+    g.ip5.clear();
+    g.ip8.clear();
+    if (!with_image) return;
+    // Mirror images in z = 0: every z coordinate and z component negated.
+    g.img = g.seg;
+    g.ip5 = g.p5;
+    g.ip8 = g.p8;
+    for (FillSeg& fs : g.img) {
+        fs.a[2] = -fs.a[2];
+        fs.dir[2] = -fs.dir[2];
+        fs.c[2] = -fs.c[2];
+        for (auto& p : fs.p3) p[2] = -p[2];
+    }
+    for (size_t i = 2; i < g.ip5.size(); i += 3) g.ip5[i] = -g.ip5[i];
+    for (size_t i = 2; i < g.ip8.size(); i += 3) g.ip8[i] = -g.ip8[i];
+}
+
+void fill_seg(int index, void* args) {
+    const FillArgs& A = *static_cast<const FillArgs*>(args);
+    const FillGeom& g = *A.geom;
+    const int f = A.list[index];
+    const FillSeg& sf = g.seg[f];
+    if (sf.nref == 0) return;
+    const PairSeg s1 = view(g, f, false);
+    const double lf = sf.len;
+    for (int o : g.active) {
+        const FillSeg& so = g.seg[o];
+        cplx M[4];
+        pair_core(s1, view(g, o, false), A.k, M);
+        const double uv = dot3(sf.dir, so.dir);
+        stamp(A, sf, so, A.jwmu * uv, A.inv_jweps / (lf * so.len), M);
+        if (!A.image) continue;
+
+        // Image of o in z = 0. The coefficients weight the vertical and the
+        // horizontal parts of the image current and the image charge.
+        const FillSeg& si = g.img[o];
+        pair_core(s1, view(g, o, true), A.k, M);
+        cplx rv(1.0, 0.0), rh(-1.0, 0.0);
+        double dx = sf.c[0] - si.c[0], dy = sf.c[1] - si.c[1], dz = sf.c[2] - si.c[2];
+        double D = std::sqrt(dx * dx + dy * dy + dz * dz);
+        if (A.table) {
+            // Quasi-static image; the table's correction field adds the rest.
+            rv = (A.eps_c - 1.0) / (A.eps_c + 1.0);
+            rh = 0.0;
+        } else if (A.refl) {
+            // Fresnel coefficients at the specular angle of the two centres.
+            double ct = D > 0 ? (sf.c[2] + so.c[2]) / D : 1.0;
+            cplx S = std::sqrt(A.eps_c - (1.0 - ct * ct));
+            rv = (A.eps_c * ct - S) / (A.eps_c * ct + S);
+            rh = (ct - S) / (ct + S);
+        }
+        const double* u = sf.dir;
+        const double* v = so.dir;  // the real direction of o
+        cplx vec = A.jwmu * (rv * (u[2] * v[2]) + rh * (u[0] * v[0] + u[1] * v[1]));
+        cplx scal = -rv * A.inv_jweps / (lf * so.len);
+        stamp(A, sf, so, vec, scal, M);
+        if (A.table && A.corr_field) somm_correction(A, sf, so, D);
+    }
+}

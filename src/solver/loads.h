@@ -1,0 +1,76 @@
+// What the impedance matrix gets besides radiation: the internal impedance of
+// imperfect conductors, insulating sleeves, distributed and lumped loads,
+// and transmission lines or two-port networks between ports.
+//
+// Conventions: exp(+jwt); impedances in ohm, per-length values in ohm/m,
+// admittances in siemens. Z is row-major with row stride ld.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "common/constants.h"
+#include "mesh/mesh.h"
+#include "model/model.h"
+
+// Impedance of a load at freq_hz (ohm, or ohm/m for the per-length types):
+//   series:   Z = R + jwL + 1/(jwC), the capacitor only when C > 0;
+//   parallel: Y = 1/R (R > 0) + 1/(jwL) (L > 0) + jwC, Z = 1/Y, 1e30 when Y = 0;
+//   impedance: Z = R + jX (X held in l); conductivity and unknown types: 0.
+cplx load_z(const Load& ld, double freq_hz);
+
+// Internal impedance per metre of a round wire of radius a (m) and
+// conductivity sigma (S/m > 0): with the skin depth delta = sqrt(2/(w mu0
+// sigma)) and Rs = 1/(2 pi a sigma delta),
+//   a > 3 delta:  Rs (1 + j);
+//   otherwise:    g^2 Rs (1 + j) + (1 - g^2)(1/(sigma pi a^2) + j w mu0/(8 pi)),
+//                 g = a/(3 delta), a blend toward the direct-current
+//                 resistance plus the internal inductance of a round wire.
+cplx conductor_z(double radius, double sigma, double freq_hz);
+
+// Impedance per metre of segment s (ohm/m): conductor loss, the sleeve
+// inductance j (w mu0/(2 pi))(1 - 1/eps_ins) ln((a + t)/a), and the NEC
+// loads that are not ports (unk < 0) and apply to the segment by tag and
+// segment number (tag 0: numbers counted over the whole structure); a
+// conductivity load replaces everything before it. A lumped value spread
+// over a range counts once per NEC segment, also where a port split the
+// segment in two halves.
+cplx wire_z(const Model& m, const Mesh& mesh, int s, double freq_hz);
+
+// Adds wire_z over every segment with the ramps of its references,
+//   Z[p][q] += len sp sq w (ap aq + (ap bq + bp aq)/2 + bp bq/3),
+// and every port load's load_z to the diagonal of its unknown.
+void stamp_loads(const Model& m, const Mesh& mesh, double freq_hz, cplx* Z, int ld);
+
+// The port network of the transmission lines and two-ports.
+struct LineNet {
+    std::vector<int> port;    // H: distinct line-port unknowns, in line order
+    std::vector<cplx> Y;      // j x j port admittance matrix, row-major
+    std::vector<int> driven;  // 1 = a source drives the port
+    std::vector<cplx> v;      // summed source voltage of a driven port
+    std::vector<int> sys;     // system index of an undriven port (n, n+1, ...), else -1
+    int nextra = 0;           // undriven ports = unknowns added to the system
+    int nport() const { return static_cast<int>(port.size()); }
+};
+
+// Builds the port network at freq_hz. A line's admittances are
+//   Ys = 1/(z0 tanh(gl)), Ym = -1/(z0 sinh(gl)) (+ when reversed),
+//   g = loss/100/8.686 + j k/vf,
+// its length len or, when len <= 0, the distance of the two end nodes; a
+// two-port adds y11, y22 and y12 (both off-diagonal places); the shunt
+// admittances y1 and y2 are added across ends 1 and 2. Returns 0, or -1 with
+// a message for a line that has no finite admittance (zero length, z0 <= 0,
+// both ends on one unknown).
+int line_net(const Model& m, const Mesh& mesh, double freq_hz, LineNet& net, std::string& err);
+
+// Enlarges the system for the undriven ports. A is the (n + nextra) square
+// matrix with Z in its top-left n x n block, rhs its right-hand side (zero
+// in the added rows). For undriven port M with wire unknown u and system
+// index P: A[u][P] -= 1, A[P][u] += 1, and per port J either
+// rhs[P] -= Y[M][J] V_J (J driven) or A[P][sys J] += Y[M][J]; row P states
+// I_u + sum_J Y[M][J] V_J = 0.
+void line_stamp(const LineNet& net, int n, cplx* A, int ld, cplx* rhs);
+
+// Current drawn by the network at port M, sum_J Y[M][J] V_J, with the
+// undriven port voltages taken from the solution x.
+cplx line_port_current(const LineNet& net, int M, const cplx* x);

@@ -1,0 +1,223 @@
+#include "solver/solve.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <new>
+
+#include "common/text.h"
+#include "parallel/par_for.h"
+#include "solver/kernel.h"
+#include "solver/loads.h"
+#include "solver/lu.h"
+#include "solver/quadrature.h"
+
+namespace {
+
+constexpr int kSerialColour = 63;  // the class whose segments may share unknowns
+
+bool finite(double x) { return std::isfinite(x); }
+bool finite(cplx z) { return std::isfinite(z.real()) && std::isfinite(z.imag()); }
+
+// Rejects what the solution cannot turn into a meaningful number: it would
+// otherwise end as infinities or NaNs in the matrix, or as a silently
+// wrong answer (a negative conductivity read as a perfect conductor).
+int check_input(const Model& m, const Mesh& mesh, double f, std::string& err) {
+    if (!(f > 0) || !finite(f)) return set_err(err, "frequency %g Hz is not positive", f);
+    const int n = mesh.nunk();
+    if (n == 0) return set_err(err, "the structure has no current unknowns");
+    for (int s = 0; s < mesh.nseg(); ++s) {
+        const Segment& g = mesh.seg[s];
+        const int w = g.wire + 1;
+        if (!(g.len > 0) || !finite(g.len))
+            return set_err(err, "wire %d: segment %d has length %g m", w, s + 1, g.len);
+        if (!(g.radius > 0) || !finite(g.radius))
+            return set_err(err, "wire %d: radius %g m is not positive", w, g.radius);
+        if (!(g.sigma >= 0) || std::isnan(g.sigma))
+            return set_err(err, "wire %d: conductivity %g S/m is negative", w, g.sigma);
+        if (!(g.ins_t >= 0) || !finite(g.ins_t) || std::isnan(g.ins_eps) ||
+            (g.ins_t > 0 && !(g.ins_eps > 0 && finite(g.ins_eps))))
+            return set_err(err, "wire %d: insulation (thickness %g m, permittivity %g) is not valid",
+                           w, g.ins_t, g.ins_eps);
+    }
+    if (m.srcs.empty()) return set_err(err, "no source defined");
+    for (int i = 0; i < m.nsrc(); ++i) {
+        const Source& s = m.srcs[i];
+        if (s.unk < 0 || s.unk >= n)
+            return set_err(err, "source %d is not placed on the structure", i + 1);
+        if (!finite(s.v)) return set_err(err, "source %d has a voltage that is not a number", i + 1);
+    }
+    if (m.srcs[0].v == cplx(0.0))
+        return set_err(err, "source 1 has zero voltage: the feed impedance is undefined");
+    for (int i = 0; i < m.nload(); ++i) {
+        const Load& l = m.loads[i];
+        if (!finite(l.r) || !finite(l.l) || !finite(l.c))
+            return set_err(err, "load %d has a value that is not a number", i + 1);
+        if (l.unk >= n || (l.unk < 0 && !m.is_nec))
+            return set_err(err, "load %d is not placed on the structure", i + 1);
+        if (l.type == LOAD_CONDUCTIVITY && l.r < 0)
+            return set_err(err, "load %d: conductivity %g S/m is negative", i + 1, l.r);
+    }
+    for (int i = 0; i < m.ntl(); ++i) {
+        const TLine& t = m.tls[i];
+        if (!finite(t.z0) || !finite(t.len) || !finite(t.vf) || !finite(t.loss) ||
+            !finite(t.y11) || !finite(t.y12) || !finite(t.y22) || !finite(t.y1) || !finite(t.y2))
+            return set_err(err, "transmission line %d has a value that is not a number", i + 1);
+        if (t.loss < 0)
+            return set_err(err, "transmission line %d has a negative loss (%g dB/100 m)", i + 1, t.loss);
+    }
+    if (m.ground == GROUND_REAL || m.ground == GROUND_MININEC) {
+        if (!finite(m.eps) || !finite(m.sigma) || !(m.eps > 0) || m.sigma < 0)
+            return set_err(err, "ground constants eps=%g sigma=%g S/m are not valid", m.eps, m.sigma);
+    }
+    if (m.ground < GROUND_FREE || m.ground > GROUND_PCB)
+        return set_err(err, "unknown ground kind %d", m.ground);
+    return 0;
+}
+
+}  // namespace
+
+std::vector<int> fill_colours(const Mesh& mesh) {
+    // Each unknown remembers the colours of the segments it lives on (a bit
+    // set of the 64 colours); a segment takes the smallest colour none of
+    // its unknowns has seen.
+    std::vector<std::uint64_t> used(static_cast<size_t>(mesh.nunk()), 0);
+    std::vector<int> colour(static_cast<size_t>(mesh.nseg()), 0);
+    for (int s = 0; s < mesh.nseg(); ++s) {
+        const int nr = mesh.seg_nref[s];
+        const UnkSlot* r = mesh.refs(s);
+        std::uint64_t taken = 0;
+        for (int i = 0; i < nr; ++i) taken |= used[r[i].unk];
+        int c = 0;
+        while (c < kSerialColour && (taken >> c & 1u)) ++c;
+        colour[s] = c;
+        for (int i = 0; i < nr; ++i) used[r[i].unk] |= std::uint64_t{1} << c;
+    }
+    return colour;
+}
+
+void fill_matrix(const Model& m, const Mesh& mesh, double freq_hz, const FillGeom& geom, cplx* Z,
+                 int ld) {
+    gauss_init();
+    const double omega = phys::two_pi * freq_hz;
+    // Ground: complex relative permittivity and the reflection-coefficient flag.
+    FillArgs fa;
+    fa.mesh = &mesh;
+    fa.matrix = Z;
+    fa.n = mesh.nunk();
+    fa.ld = ld;
+    fa.nseg = mesh.nseg();
+    fa.image = m.ground != GROUND_FREE ? 1 : 0;
+    fa.refl = m.ground == GROUND_REAL ? 1 : 0;
+    fa.k = omega / phys::c0;
+    fa.jwmu = cplx(0.0, omega * phys::mu0);
+    fa.inv_jweps = 1.0 / cplx(0.0, omega * phys::eps0);
+    fa.eps_c = m.ground == GROUND_PCB ? m.pcb_eps * cplx(1.0, -m.pcb_tand)
+                                      : cplx(m.eps, -m.sigma / (omega * phys::eps0));
+    fa.table = nullptr;
+    fa.corr_field = nullptr;
+    fa.geom = &geom;
+
+    // Fill, one colour class after the other; the segments of a class share
+    // no unknown, so their rows are disjoint.
+    const std::vector<int> colour = fill_colours(mesh);
+    const int ncol = colour.empty() ? 0 : *std::max_element(colour.begin(), colour.end()) + 1;
+    std::vector<int> list;
+    list.reserve(colour.size());
+    for (int c = 0; c < ncol; ++c) {
+        list.clear();
+        for (int s = 0; s < mesh.nseg(); ++s)
+            if (colour[s] == c) list.push_back(s);
+        fa.list = list.data();
+        if (c == kSerialColour) {
+            for (int i = 0; i < static_cast<int>(list.size()); ++i) fill_seg(i, &fa);
+        } else {
+            par_for(static_cast<int>(list.size()), fill_seg, &fa);
+        }
+    }
+}
+
+int solve_freq(const Model& m, const Mesh& mesh, double freq_hz, std::vector<cplx>& cur,
+               FreqResult& res, int want_prad, std::vector<cplx>* src_cur, std::string& err) {
+    if (check_input(m, mesh, freq_hz, err) != 0) return kSolveBadInput;
+    if (m.ground == GROUND_PCB || (m.ground == GROUND_REAL && m.somm)) {
+        // The Sommerfeld table (built here, handed to the fill in
+        // FillArgs::table with its field function, freed after the fill)
+        // comes with the ground module.
+        set_err(err, "the Sommerfeld ground (board or real ground with sommerfeld) is not available");
+        return kSolveBadInput;
+    }
+
+    const int n = mesh.nunk();
+
+    // Lines first: their undriven ports enlarge the system, and the matrix
+    // is allocated at its final size with Z in the top-left block.
+    LineNet net;
+    if (line_net(m, mesh, freq_hz, net, err) != 0) return kSolveBadInput;
+    const int N = n + net.nextra;
+
+    std::vector<cplx> A, rhs;
+    FillGeom geom;
+    try {
+        A.assign(static_cast<size_t>(N) * static_cast<size_t>(N), cplx(0.0));
+        rhs.assign(static_cast<size_t>(N), cplx(0.0));
+        fill_geom_build(mesh, m.ground != GROUND_FREE, geom);
+        fill_matrix(m, mesh, freq_hz, geom, A.data(), N);
+    } catch (const std::bad_alloc&) {
+        set_err(err, "out of memory for the %d x %d impedance matrix", N, N);
+        return kSolveNoMemory;
+    }
+
+    // Wire losses, insulation and loads; lines and networks; sources.
+    stamp_loads(m, mesh, freq_hz, A.data(), N);
+    line_stamp(net, n, A.data(), N, rhs.data());
+    for (const Source& s : m.srcs) rhs[s.unk] += s.v;
+
+    const int rc = lu_solve(A.data(), rhs.data(), N);
+    if (rc == kLuSingular) {
+        set_err(err, "singular matrix at %.6g MHz", freq_hz * 1e-6);
+        return kSolveSingular;
+    }
+    if (rc != 0) {
+        set_err(err, "out of memory for the %d x %d impedance matrix", N, N);
+        return kSolveNoMemory;
+    }
+    for (int i = 0; i < N; ++i) {
+        if (!finite(rhs[i])) {
+            set_err(err, "the currents at %.6g MHz are not finite numbers", freq_hz * 1e-6);
+            return kSolveSingular;
+        }
+    }
+
+    // Terminal current of every source: the wire current of its unknown,
+    // plus what the line network draws when the unknown is a line port.
+    std::vector<cplx> isrc(static_cast<size_t>(m.nsrc()));
+    for (int i = 0; i < m.nsrc(); ++i) {
+        const Source& s = m.srcs[i];
+        isrc[i] = rhs[s.unk];
+        for (int p = 0; p < net.nport(); ++p)
+            if (net.port[p] == s.unk) isrc[i] += line_port_current(net, p, rhs.data());
+    }
+    const cplx v0 = m.srcs[0].v;
+    if (isrc[0] == cplx(0.0)) {
+        set_err(err, "no current flows at the first source at %.6g MHz", freq_hz * 1e-6);
+        return kSolveSingular;
+    }
+
+    FreqResult r;
+    r.f = freq_hz;
+    r.iin = isrc[0];
+    r.zin = v0 / isrc[0];
+    for (int i = 0; i < m.nsrc(); ++i) r.pin += 0.5 * (m.srcs[i].v * std::conj(isrc[i])).real();
+    const double g = std::abs((r.zin - m.z0ref) / (r.zin + m.z0ref));
+    r.swr = (1.0 + g) / std::max(1.0 - g, 1e-12);
+
+    cur.assign(rhs.begin(), rhs.begin() + n);
+    if (want_prad) {
+        // Radiated power, efficiency and average-gain test: prad_integrate of
+        // the far-field module goes here; until then they stay 0.
+    }
+    res = r;
+    if (src_cur) *src_cur = isrc;
+    return 0;
+}

@@ -1,0 +1,114 @@
+// The far-field search on analytic gain functions whose maximum, front/back
+// ratio and beam widths are known in closed form.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "common/constants.h"
+#include "driver/pattern_search.h"
+
+namespace {
+
+constexpr double kDeg = phys::deg;
+
+TEST(PatternSearch, VerticalDipoleInFreeSpace) {
+    // Short dipole along z: G = 1.5 sin^2(theta), omnidirectional in azimuth.
+    GainFn g = [](double th, double) { return 1.5 * std::sin(th) * std::sin(th); };
+    PatternFigures p;
+    double bwaz = -1, bwel = -1;
+    pattern_search(g, false, p, &bwaz, &bwel);
+    EXPECT_NEAR(p.gmax, 10 * std::log10(1.5), 1e-12);
+    EXPECT_EQ(p.thmax, 90);
+    EXPECT_EQ(p.phmax, 0);
+    EXPECT_NEAR(p.fb, 0, 1e-12);
+    EXPECT_EQ(bwaz, 360);  // never closes in azimuth
+    // Half power at 45 degrees either side: 90 degrees within the 0.25 step.
+    EXPECT_NEAR(bwel, 90, 0.5);
+}
+
+TEST(PatternSearch, BeamAlongXWithBackLobe) {
+    // A cos^n beam toward +x (n = 6 in azimuth and elevation) with a back
+    // lobe 20 dB down toward -x.
+    GainFn g = [](double th, double ph) {
+        double c = std::sin(th) * std::cos(ph);  // cosine of the angle from +x
+        return c > 0 ? 20 * std::pow(c, 6) : 0.2 * std::pow(-c, 6);
+    };
+    PatternFigures p;
+    double bwaz = 0, bwel = 0;
+    pattern_search(g, false, p, &bwaz, &bwel);
+    EXPECT_NEAR(p.gmax, 10 * std::log10(20.0), 1e-9);
+    EXPECT_NEAR(p.thmax, 90, 1e-9);
+    EXPECT_NEAR(p.fb, 20, 1e-9);
+    // cos^6(a) = 1/2 at a = acos(2^(-1/6)) = 27.03 degrees: width 54.06.
+    double full = 2 * std::acos(std::pow(2.0, -1.0 / 6)) / kDeg;
+    EXPECT_NEAR(bwaz, full, 0.5);
+    EXPECT_NEAR(bwel, full, 0.5);
+}
+
+TEST(PatternSearch, MaximumJustBelowZeroAzimuthIsReportedNear360) {
+    GainFn g = [](double th, double ph) {
+        double d = ph / kDeg + 0.1;
+        return std::sin(th) * std::exp(-d * d / 400);
+    };
+    PatternFigures p;
+    pattern_search(g, false, p, nullptr, nullptr);
+    EXPECT_GT(p.phmax, 359.5);
+    EXPECT_LT(p.phmax, 360);
+}
+
+TEST(PatternSearch, GroundedMonopoleStaysAboveTheHorizon) {
+    // Over a ground only theta <= 90 radiates; the gain rises to the horizon.
+    int calls = 0;
+    GainFn g = [&calls](double th, double) {
+        ++calls;
+        EXPECT_LE(th / kDeg, 89.95 + 1e-9);
+        return 3 * std::sin(th) * std::sin(th);
+    };
+    PatternFigures p;
+    double bwaz = 0, bwel = 7;
+    pattern_search(g, true, p, &bwaz, &bwel);
+    EXPECT_NEAR(p.thmax, 89.9, 1e-9);
+    EXPECT_NEAR(p.gmax, 10 * std::log10(3.0), 1e-4);
+    EXPECT_NEAR(p.fb, 0, 1e-12);
+    EXPECT_EQ(bwaz, 360);
+    EXPECT_EQ(bwel, 0);  // runs into the horizon before falling to half
+}
+
+TEST(PatternSearch, CoarseGridCounts) {
+    int calls = 0;
+    GainFn flat = [&calls](double, double) {
+        ++calls;
+        return 1.0;
+    };
+    PatternFigures p;
+    pattern_search(flat, false, p, nullptr, nullptr);
+    // 37 x 72 coarse points, 4 passes of 3 x 5 refinement points (the rows
+    // above the zenith are skipped), one back direction.
+    EXPECT_EQ(calls, 2664 + 4 * 15 + 1);
+    EXPECT_EQ(p.thmax, 0);  // ties keep the first point
+    EXPECT_EQ(p.phmax, 0);
+    calls = 0;
+    pattern_search(flat, true, p, nullptr, nullptr);
+    EXPECT_EQ(calls, 1296 + 4 * 15 + 1);  // the horizon row is never sampled
+}
+
+TEST(PatternSearch, NullBehindGivesAFiniteRatio) {
+    GainFn g = [](double th, double ph) {
+        double c = std::sin(th) * std::cos(ph);
+        return c > 0 ? 4 * c * c : 0.0;
+    };
+    PatternFigures p;
+    pattern_search(g, false, p, nullptr, nullptr);
+    EXPECT_NEAR(p.fb, 10 * std::log10(4 / 1e-30), 1e-9);
+}
+
+TEST(PatternSearch, BeamWidthsUntouchedWhenNotAsked) {
+    GainFn g = [](double, double) { return 1.0; };
+    PatternFigures p;
+    double bwaz = 11, bwel = 22;
+    pattern_search(g, false, p, nullptr, &bwel);
+    EXPECT_EQ(bwaz, 11);
+    EXPECT_EQ(bwel, 22);
+}
+
+}  // namespace

@@ -1,0 +1,276 @@
+// Whole runs of the quarlin binary on the bundled models: the report, the
+// numbers it gives against antenna physics, and results.json.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <complex>
+#include <filesystem>
+#include <nlohmann/json.hpp>
+#include <string>
+
+#include "test_support.h"
+
+namespace {
+
+using nlohmann::json;
+
+struct ModelRun {
+    RunResult r;
+    json j;
+};
+
+// Runs a model into a fresh output directory and parses results.json
+// strictly (values that are not finite would not parse).
+ModelRun run_model(const std::string& model, std::vector<std::string> extra = {}) {
+    std::string out = test_dir() + "/out";
+    std::vector<std::string> args = {model, "-o", out};
+    args.insert(args.end(), extra.begin(), extra.end());
+    ModelRun run;
+    run.r = run_quarlin(args);
+    std::string text = read_file(out + "/results.json");
+    if (!text.empty()) run.j = json::parse(text);
+    return run;
+}
+
+// Values of the key in the report line that starts with the given text.
+std::string report_line(const std::string& out, const std::string& start) {
+    size_t p = out.find(start);
+    if (p == std::string::npos) return "";
+    return out.substr(p, out.find('\n', p) - p);
+}
+
+TEST(Runs, HalfWaveDipoleInFreeSpace) {
+    ModelRun d = run_model(source_path("examples/dipole_free.ant"));
+    ASSERT_EQ(d.r.code, 0) << d.r.out;
+    const json& des = d.j["design"];
+    // A dipole of exactly half a wavelength, radius 1 mm: a converged
+    // thin-wire solution gives about 79.5 + j46 ohm (73 + j42.5 only in the
+    // limit of a vanishing radius). 3 % on R, 3 ohm on X.
+    EXPECT_NEAR(des["zr"].get<double>(), 79.5, 0.03 * 79.5);
+    EXPECT_NEAR(des["zi"].get<double>(), 46, 3);
+    // Broadside gain of a half-wave dipole: 2.15 dBi, omnidirectional in
+    // azimuth, 78 degrees between the half-power points in elevation.
+    EXPECT_NEAR(des["gmax"].get<double>(), 2.15, 0.05);
+    EXPECT_NEAR(des["thmax"].get<double>(), 90, 0.5);
+    EXPECT_EQ(des["bwaz"].get<double>(), 360);
+    EXPECT_NEAR(des["bwel"].get<double>(), 78, 1.5);
+    EXPECT_NEAR(des["fb"].get<double>(), 0, 0.01);
+
+    // The resonance lies below the half-wave frequency (the reactance of a
+    // half-wave dipole is inductive) and within one sweep step of the
+    // sweep's reactance zero.
+    double fres = des["fres"].get<double>();
+    EXPECT_GT(fres, 13.2);
+    EXPECT_LT(fres, 14.2);
+    const json& sw = d.j["sweep"];
+    ASSERT_EQ(sw.size(), 21u);
+    bool bracketed = false;
+    for (size_t i = 1; i < sw.size(); ++i) {
+        double f1 = sw[i - 1][0].get<double>() / 1e6, f2 = sw[i][0].get<double>() / 1e6;
+        double x1 = sw[i - 1][2].get<double>(), x2 = sw[i][2].get<double>();
+        if (x1 < 0 && x2 >= 0) {
+            bracketed = true;
+            EXPECT_GE(fres, f1);
+            EXPECT_LE(fres, f2);
+        }
+    }
+    EXPECT_TRUE(bracketed);
+
+    // The report shows the same design figures.
+    EXPECT_NE(report_line(d.r.out, "  Max gain         ").find("at elevation 0.0 deg"), std::string::npos);
+    EXPECT_NE(d.r.out.find("Results written to"), std::string::npos);
+}
+
+TEST(Runs, QuarterWaveMonopoleIsHalfTheDipole) {
+    ModelRun d = run_model(source_path("examples/dipole_free.ant"));
+    ModelRun m = run_model(source_path("examples/monopole.ant"));
+    ASSERT_EQ(m.r.code, 0) << m.r.out;
+    const json& md = m.j["design"];
+    const json& dd = d.j["design"];
+    // Image theory: half the impedance, 3 dB more gain, at the horizon.
+    EXPECT_NEAR(md["zr"].get<double>(), dd["zr"].get<double>() / 2, 0.03 * dd["zr"].get<double>() / 2);
+    EXPECT_NEAR(md["zi"].get<double>(), dd["zi"].get<double>() / 2, 0.03 * dd["zr"].get<double>() / 2);
+    EXPECT_NEAR(md["gmax"].get<double>(), 5.15, 0.1);
+    EXPECT_GT(md["thmax"].get<double>(), 89);
+    EXPECT_LE(md["thmax"].get<double>(), 89.95);
+    EXPECT_EQ(md["bwaz"].get<double>(), 360);
+    EXPECT_EQ(md["bwel"].get<double>(), 0);  // runs into the horizon
+    EXPECT_EQ(m.j["ground"], "perfect ground");
+    EXPECT_EQ(m.j["pattern"]["nth"], 46);  // the upper hemisphere only
+    EXPECT_EQ(m.j["pattern"]["nph"], 73);
+}
+
+TEST(Runs, ThreeElementYagi) {
+    ModelRun y = run_model(source_path("examples/yagi3.ant"));
+    ASSERT_EQ(y.r.code, 0) << y.r.out;
+    const json& d = y.j["design"];
+    // Published three-element designs on a 0.35-wavelength boom give about
+    // 8 to 9 dBi in free space with 12 to 25 dB front/back, and a feed
+    // resistance of 15 to 30 ohm.
+    EXPECT_GT(d["gmax"].get<double>(), 7.5);
+    EXPECT_LT(d["gmax"].get<double>(), 9.5);
+    EXPECT_GT(d["fb"].get<double>(), 12);
+    EXPECT_LT(d["fb"].get<double>(), 25);
+    EXPECT_GT(d["zr"].get<double>(), 12);
+    EXPECT_LT(d["zr"].get<double>(), 30);
+    double ph = d["phmax"].get<double>();
+    EXPECT_TRUE(ph < 1 || ph > 359) << ph;  // toward +x
+    EXPECT_NEAR(d["thmax"].get<double>(), 90, 1);
+    EXPECT_GT(d["bwaz"].get<double>(), 50);
+    EXPECT_LT(d["bwaz"].get<double>(), 75);
+}
+
+TEST(Runs, ResultsJsonStructure) {
+    ModelRun d = run_model(source_path("examples/dipole_free.ant"));
+    ASSERT_EQ(d.r.code, 0);
+    const json& j = d.j;
+    std::vector<std::string> keys;
+    for (auto it = j.begin(); it != j.end(); ++it) keys.push_back(it.key());
+    // nlohmann::json sorts keys; the order on disk is checked on the text.
+    std::string text = read_file(test_dir() + "/out/results.json");
+    const char* order[] = {"\"program\"", "\"title\"", "\"input\"", "\"f0\"", "\"ground\"", "\"somm\"",
+                           "\"eps\"", "\"sigma\"", "\"pcb\"", "\"z0ref\"", "\"runtime\"", "\"mesh\"",
+                           "\"wires\"", "\"segs\"", "\"sources\"", "\"loads\"", "\"tlines\"",
+                           "\"sweep\"", "\"design\"", "\"match\"", "\"pattern\""};
+    size_t pos = 0;
+    for (const char* k : order) {
+        size_t p = text.find(k, pos);
+        ASSERT_NE(p, std::string::npos) << k;
+        pos = p;
+    }
+    EXPECT_EQ(text.back(), '\n');
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1);
+    EXPECT_EQ(j["program"], "Quarlin 1.1");
+    EXPECT_EQ(j["title"], "Half-wave dipole, free space, 14.2 MHz");
+
+    int nseg = j["mesh"]["nseg"];
+    ASSERT_EQ(j["segs"].size(), static_cast<size_t>(nseg));
+    for (const json& s : j["segs"]) {
+        ASSERT_EQ(s.size(), 16u);
+        // The current is linear along a segment: the centre value is the
+        // mean of the end values (magnitudes and phases printed to 5 digits).
+        std::complex<double> a = std::polar(s[7].get<double>(), s[10].get<double>() * M_PI / 180);
+        std::complex<double> b = std::polar(s[8].get<double>(), s[11].get<double>() * M_PI / 180);
+        std::complex<double> c = std::polar(s[9].get<double>(), s[12].get<double>() * M_PI / 180);
+        EXPECT_NEAR(std::abs(c - (a + b) / 2.0), 0, 1e-4 * std::abs(c) + 1e-9);
+    }
+    // The source: 1 V at the feed, I = V / Z.
+    ASSERT_EQ(j["sources"].size(), 1u);
+    const json& s = j["sources"][0];
+    std::complex<double> z(j["design"]["zr"].get<double>(), j["design"]["zi"].get<double>());
+    std::complex<double> i(s["ir"].get<double>(), s["ii"].get<double>());
+    EXPECT_NEAR(std::abs(i - 1.0 / z), 0, 1e-5 * std::abs(i));
+    EXPECT_NEAR(s["z"].get<double>(), 0, 1e-12);
+    EXPECT_TRUE(j["loads"].empty());
+    EXPECT_TRUE(j["tlines"].empty());
+    EXPECT_EQ(j["match"].size(), 2u);
+    EXPECT_EQ(j["pattern"]["nth"], 91);
+    EXPECT_EQ(j["pattern"]["nph"], 73);
+    for (const char* ch : {"gt", "gv", "gh", "gr", "gl"}) EXPECT_EQ(j["pattern"][ch].size(), 91u * 73u);
+    // The dipole lies along z: no phi-polarised field, and nothing along the axis.
+    EXPECT_EQ(j["pattern"]["gh"][45 * 73].get<double>(), -99);
+    EXPECT_EQ(j["pattern"]["gt"][0].get<double>(), -99);
+    EXPECT_NEAR(j["pattern"]["gt"][45 * 73].get<double>(), 2.15, 0.06);
+}
+
+TEST(Runs, QuietRunPrintsNothing) {
+    ModelRun d = run_model(source_path("examples/monopole.ant"), {"-q"});
+    EXPECT_EQ(d.r.code, 0);
+    EXPECT_EQ(d.r.out, "");
+    EXPECT_EQ(d.r.err, "");
+    EXPECT_FALSE(d.j.empty());
+}
+
+TEST(Runs, SinglePointSweepAndPatternOverrides) {
+    std::string model = write_file("one.ant",
+                                   "WIRE 0 0 -2.5 0 0 2.5\nSOURCE 1 50\nFREQ 28\nPATTERN dth=10 dph=30\n");
+    ModelRun d = run_model(model, {"-dth", "7"});
+    ASSERT_EQ(d.r.code, 0) << d.r.out;
+    ASSERT_EQ(d.j["sweep"].size(), 1u);
+    EXPECT_EQ(d.j["sweep"][0][0].get<double>(), 28e6);
+    EXPECT_EQ(d.j["design"]["fres"].get<double>(), -1);
+    EXPECT_EQ(d.j["design"]["fpeak"].get<double>(), -1);
+    EXPECT_EQ(d.j["pattern"]["dth"].get<double>(), 7);
+    EXPECT_EQ(d.j["pattern"]["nth"], 26);  // 0 .. 175 degrees
+    EXPECT_EQ(d.j["pattern"]["nph"], 13);  // 0 .. 360 in 30-degree steps
+    // A table of one row at the design frequency.
+    EXPECT_NE(d.r.out.find("\n   28.000000 "), std::string::npos);
+
+    ModelRun e = run_model(model, {"-dph", "0", "-dth", "-5"});  // no override
+    EXPECT_EQ(e.j["pattern"]["nth"], 19);
+}
+
+TEST(Runs, EmptyPatternGrid) {
+    std::string model = write_file("nogrid.ant", "WIRE 0 0 -2.5 0 0 2.5\nSOURCE 1 50\nFREQ 28\nPATTERN dth=0\n");
+    ModelRun d = run_model(model);
+    ASSERT_EQ(d.r.code, 0) << d.r.out;
+    EXPECT_EQ(d.j["pattern"]["nth"], 0);
+    EXPECT_TRUE(d.j["pattern"]["gt"].empty());
+    EXPECT_TRUE(d.j["pattern"]["gl"].empty());
+}
+
+TEST(Runs, PatternStepTooFineIsRefused) {
+    std::string model = write_file("fine.ant", "WIRE 0 0 -2.5 0 0 2.5\nSOURCE 1 50\nFREQ 28\n");
+    ModelRun d = run_model(model, {"-dph", "0.0001"});
+    EXPECT_EQ(d.r.code, 2);
+    EXPECT_EQ(d.r.out, "ERROR: pattern step 0.0001 deg is below the smallest supported step of 0.1 deg\n");
+}
+
+TEST(Runs, ConvergenceRunKeepsTheDesignMesh) {
+    ModelRun plain = run_model(source_path("examples/dipole_free.ant"), {"-q"});
+    ModelRun conv = run_model(source_path("examples/dipole_free.ant"), {"-conv"});
+    ASSERT_EQ(conv.r.code, 0);
+    double dz = conv.j["design"]["convdz"].get<double>();
+    EXPECT_GE(dz, 0);
+    EXPECT_LT(dz, 0.05);  // doubling the segments moves Z by a few percent at most
+    EXPECT_NE(conv.j["design"]["convzr"].get<double>(), 0);
+    EXPECT_NE(report_line(conv.r.out, "  Mesh convergence: Z with twice the segments"), "");
+    EXPECT_EQ(plain.j["sources"], conv.j["sources"]);
+    EXPECT_EQ(plain.j["design"]["zr"], conv.j["design"]["zr"]);
+    EXPECT_EQ(plain.j["design"]["convdz"].get<double>(), -1);
+    EXPECT_EQ(report_line(plain.r.out, "  Mesh convergence"), "");
+}
+
+TEST(Runs, MeshErrorsExitThree) {
+    std::string model = write_file("free_end.ant", "WIRE 0 0 0 0 0 1 seg=1\nSOURCE 1 0\nFREQ 28\n");
+    ModelRun d = run_model(model);
+    EXPECT_EQ(d.r.code, 3);
+    EXPECT_EQ(d.r.out, "ERROR: the structure has no current unknowns (single straight segments?)\n");
+}
+
+TEST(Runs, UnwritableResultsAreReportedAndNothingIsCorrupted) {
+    std::string model = source_path("examples/monopole.ant");
+    // The output directory cannot be made: a file stands in its place.
+    std::string blocker = write_file("blocker", "not a directory\n");
+    RunResult r = run_quarlin({model, "-o", blocker + "/sub"});
+    EXPECT_EQ(r.code, 5);
+    EXPECT_NE(r.out.find("ERROR: cannot write " + blocker + "/sub/results.json\n"), std::string::npos);
+
+    // results.json cannot replace what stands there: the old entry stays
+    // and no temporary file is left behind.
+    std::string out = test_dir() + "/busy";
+    std::filesystem::create_directories(out + "/results.json/keep");
+    r = run_quarlin({model, "-q", "-o", out});
+    EXPECT_EQ(r.code, 5);
+    EXPECT_EQ(r.out, "ERROR: cannot write " + out + "/results.json\n");
+    EXPECT_TRUE(std::filesystem::is_directory(out + "/results.json/keep"));
+    int entries = 0;
+    for (auto& e : std::filesystem::directory_iterator(out)) {
+        (void)e;
+        ++entries;
+    }
+    EXPECT_EQ(entries, 1);
+}
+
+TEST(Runs, AGoodResultsFileIsReplacedWhole) {
+    std::string out = test_dir() + "/again";
+    RunResult r1 = run_quarlin({source_path("examples/monopole.ant"), "-q", "-o", out});
+    ASSERT_EQ(r1.code, 0);
+    RunResult r2 = run_quarlin({source_path("examples/dipole_free.ant"), "-q", "-o", out});
+    ASSERT_EQ(r2.code, 0);
+    json j = json::parse(read_file(out + "/results.json"));
+    EXPECT_EQ(j["ground"], "free space");
+}
+
+}  // namespace

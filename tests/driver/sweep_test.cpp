@@ -1,0 +1,54 @@
+// Resonance and resistance peak drawn from a sweep.
+#include <gtest/gtest.h>
+
+#include <complex>
+#include <vector>
+
+#include "driver/sweep.h"
+
+namespace {
+using cd = std::complex<double>;
+
+TEST(Sweep, ResonanceIsTheFirstReactanceZeroInterpolated) {
+    std::vector<double> f = {13e6, 14e6, 15e6, 16e6, 17e6};
+    // Crossing between 14 and 15 MHz at X 0 = -30 + 40 t: t = 0.75; a second one later.
+    std::vector<cd> z = {{60, -60}, {65, -30}, {70, 10}, {75, -5}, {80, 20}};
+    EXPECT_NEAR(sweep_fres(f, z), 14.75, 1e-12);
+    // Falling through zero counts as well.
+    std::vector<cd> zf = {{60, 20}, {65, -20}};
+    EXPECT_NEAR(sweep_fres({1e6, 2e6}, zf), 1.5, 1e-12);
+}
+
+TEST(Sweep, ExactZeroOnlyAsTheSecondPointOfAPair) {
+    std::vector<double> f = {1e6, 2e6, 3e6};
+    // X = 0 at the first point: the pair (0, +5) is no crossing; none found.
+    EXPECT_EQ(sweep_fres(f, {{50, 0}, {50, 5}, {50, 9}}), -1);
+    // X = 0 as the second point: resonance exactly there.
+    EXPECT_NEAR(sweep_fres(f, {{50, -4}, {50, 0}, {50, 3}}), 2.0, 1e-12);
+}
+
+TEST(Sweep, FewerThanTwoPointsOrNoCrossingGiveMinusOne) {
+    EXPECT_EQ(sweep_fres({14e6}, {{73, -1}}), -1);
+    EXPECT_EQ(sweep_fres({}, {}), -1);
+    EXPECT_EQ(sweep_fres({1e6, 2e6}, {{1, 1}, {2, 2}}), -1);
+    EXPECT_EQ(sweep_fpeak({14e6}, {{73, -1}}), -1);
+}
+
+TEST(Sweep, PeakByParabola) {
+    // R = 100 - (f - 2.3)^2 sampled at 1, 2, 3, 4 MHz: the parabola is exact.
+    std::vector<double> f = {1e6, 2e6, 3e6, 4e6};
+    std::vector<cd> z;
+    for (double x : {1.0, 2.0, 3.0, 4.0}) z.push_back({100 - (x - 2.3) * (x - 2.3), 0});
+    EXPECT_NEAR(sweep_fpeak(f, z), 2.3, 1e-12);
+}
+
+TEST(Sweep, PeakAtEitherEndGivesMinusOne) {
+    std::vector<double> f = {1e6, 2e6, 3e6};
+    EXPECT_EQ(sweep_fpeak(f, {{90, 0}, {80, 0}, {70, 0}}), -1);
+    EXPECT_EQ(sweep_fpeak(f, {{70, 0}, {80, 0}, {90, 0}}), -1);
+    // Equal maxima: the first wins, and the parabola through it and its
+    // neighbours peaks half-way to the second.
+    EXPECT_NEAR(sweep_fpeak({1e6, 2e6, 3e6, 4e6}, {{10, 0}, {80, 0}, {80, 0}, {10, 0}}), 2.5, 1e-12);
+}
+
+}  // namespace
