@@ -99,14 +99,28 @@ TEST(MeshOnly, ValidJsonWithKeysInOrder) {
         "[14] True\n");
 }
 
-TEST(MeshOnly, BundledExampleIsValidJson) {
-    RunResult r = run_quarlin({source_path("examples/dipole.ant"), "-mesh", "-o", "ex"});
-    ASSERT_EQ(r.code, 0) << r.out;
-    std::string path = test_dir() + "/ex/mesh.json";
-    EXPECT_EQ(python("import json,sys\nd=json.load(open(sys.argv[1]))\n"
-                     "print(d['ground'], d['mesh']['nseg'], len(d['sources']))\n",
-                     path),
-              "real ground 22 1\n");
+// Every bundled model, native or NEC deck: a valid document with the keys
+// in order, one 14-number row per segment and every source placed.
+TEST(MeshOnly, BundledExamplesAreValidJson) {
+    const char* check = R"(import json, sys
+d = json.load(open(sys.argv[1]))
+ok = (list(d) == ['title', 'f0', 'ground', 'mesh', 'segs', 'sources', 'loads'] and
+      list(d['mesh']) == ['nwire', 'nseg', 'nunk', 'minlen', 'maxlen', 'minlr', 'warnings'] and
+      len(d['segs']) == d['mesh']['nseg'] and all(len(s) == 14 for s in d['segs']) and
+      all(list(p) == ['x', 'y', 'z'] for p in d['sources'] + d['loads']) and
+      len(d['sources']) >= 1)
+print(ok)
+)";
+    int models = 0;
+    for (const auto& e : fs::directory_iterator(source_path("examples"))) {
+        std::string ext = e.path().extension().string();
+        if (ext != ".ant" && ext != ".nec") continue;
+        ++models;
+        RunResult r = run_quarlin({e.path().string(), "-mesh", "-q", "-o", "ex"});
+        ASSERT_EQ(r.code, 0) << e.path() << "\n" << r.out;
+        EXPECT_EQ(python(check, test_dir() + "/ex/mesh.json"), "True\n") << e.path();
+    }
+    EXPECT_GE(models, 1);
 }
 
 // Failures in mesh-only mode leave the error file; the exit code tells
