@@ -96,4 +96,4 @@ TEST(RadiationValidation, NoRadiatedPowerUnlessAsked) {
     EXPECT_GT(d.res.prad, 0.0);
 }
 
-}  // namespace
+} // namespace
