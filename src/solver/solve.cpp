@@ -10,6 +10,7 @@
 #include "solver/kernel.h"
 #include "solver/loads.h"
 #include "solver/lu.h"
+#include "solver/pattern.h"
 #include "solver/quadrature.h"
 
 namespace {
@@ -214,8 +215,12 @@ int solve_freq(const Model& m, const Mesh& mesh, double freq_hz, std::vector<cpl
 
     cur.assign(rhs.begin(), rhs.begin() + n);
     if (want_prad) {
-        // Radiated power, efficiency and average-gain test: prad_integrate of
-        // the far-field module goes here; until then they stay 0.
+        // Radiated power over the sphere (or the hemisphere above a ground);
+        // for a lossless antenna prad = pin, so prad/pin is both the
+        // efficiency and the average-gain test. Without input power there is
+        // no meaningful ratio: it stays 0.
+        r.prad = prad_integrate(m, mesh, freq_hz, cur);
+        if (r.pin > 0) r.eff = r.agt = r.prad / r.pin;
     }
     res = r;
     if (src_cur) *src_cur = isrc;
