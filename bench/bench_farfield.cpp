@@ -110,6 +110,6 @@ BENCHMARK(BM_PradIntegrate)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 
-}  // namespace
+} // namespace
 
 BENCHMARK_MAIN();

@@ -91,8 +91,10 @@ int analysis_run(const RunOptions& opt, Model& m, std::string& err, RunClock::ti
     for (int j = 0; j < npts; ++j) {
         double f = npts >= 2 ? m.fstart + j * (m.fstop - m.fstart) / (npts - 1) : m.f0;
         FreqResult& r = res.sweep[static_cast<size_t>(j)];
-        if (solve_freq(m, mesh, f, res.cur, r, 0, nullptr, err) != 0) {
-            std::printf("ERROR: singular matrix at %.6g MHz\n", f / 1e6);
+        int rc = solve_freq(m, mesh, f, res.cur, r, 0, nullptr, err);
+        if (rc != 0) {
+            if (rc == kSolveSingular) std::printf("ERROR: singular matrix at %.6g MHz\n", f / 1e6);
+            else std::printf("ERROR: %s at %.6g MHz\n", err.c_str(), f / 1e6);
             std::fflush(stdout);
             return EXIT_SOLVE;
         }
@@ -111,8 +113,10 @@ int analysis_run(const RunOptions& opt, Model& m, std::string& err, RunClock::ti
     }
 
     // 9. Design frequency, with radiated power and the source currents.
-    if (solve_freq(m, mesh, m.f0, res.cur, res.design, 1, &res.src_cur, err) != 0) {
-        std::printf("ERROR: singular matrix\n");
+    int rc = solve_freq(m, mesh, m.f0, res.cur, res.design, 1, &res.src_cur, err);
+    if (rc != 0) {
+        if (rc == kSolveSingular) std::printf("ERROR: singular matrix\n");
+        else std::printf("ERROR: %s\n", err.c_str());
         std::fflush(stdout);
         return EXIT_SOLVE;
     }

@@ -20,9 +20,11 @@ void port_pos(std::FILE* f, const Mesh& mesh, int unk) {
     std::fputc('}', f);
 }
 
-bool valid_unk(const Mesh& mesh, int u) { return u >= 0 && u < mesh.nunk(); }
+bool valid_unk(const Mesh& mesh, int u) {
+    return u >= 0 && u < mesh.nunk();
+}
 
-}  // namespace
+} // namespace
 
 int mesh_json_write(const std::string& path, const Model& m, const Mesh& mesh) {
     OutFile out(path);

@@ -20,7 +20,8 @@ bool OutFile::open() {
     // A name of our own beside the target, so that the rename stays within
     // one file system and concurrent runs never share a temporary file.
     for (int attempt = 0; attempt < 100; ++attempt) {
-        std::string tmp = strfmt("%s.%ld.%d.tmp", path_.c_str(), static_cast<long>(getpid()), attempt);
+        std::string tmp =
+            strfmt("%s.%ld.%d.tmp", path_.c_str(), static_cast<long>(getpid()), attempt);
         int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666);
         if (fd < 0) {
             if (errno == EEXIST) continue;
@@ -44,8 +45,10 @@ bool OutFile::commit() {
     ok = std::fclose(f_) == 0 && ok;
     f_ = nullptr;
     if (ok) ok = std::rename(tmp_.c_str(), path_.c_str()) == 0;
-    if (ok) tmp_.clear();  // nothing left to remove
+    if (ok) tmp_.clear(); // nothing left to remove
     return ok;
 }
 
-void make_dir(const std::string& dir) { ::mkdir(dir.c_str(), 0777); }
+void make_dir(const std::string& dir) {
+    ::mkdir(dir.c_str(), 0777);
+}

@@ -10,7 +10,7 @@
 class OutFile {
   public:
     explicit OutFile(std::string path);
-    ~OutFile();  // removes the temporary file unless it was committed
+    ~OutFile(); // removes the temporary file unless it was committed
     OutFile(const OutFile&) = delete;
     OutFile& operator=(const OutFile&) = delete;
 

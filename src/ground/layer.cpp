@@ -21,20 +21,20 @@ cplx ctanh_s(cplx z) {
 SpecRefl spectral(LayerMode mode, double h, cplx eps, cplx u0, cplx u1) {
     cplx eu0 = eps * u0;
     switch (mode) {
-        case LAYER_GROUNDED_SLAB: {
-            cplx t = ctanh_s(h * u1);
-            return {(eu0 - u1 * t) / (eu0 + u1 * t), (u0 * t - u1) / (u0 * t + u1)};
-        }
-        case LAYER_FREE_SLAB: {
-            cplx t = ctanh_s(h * u1);
-            cplx p = (u1 + t * eu0) * eu0;
-            cplx q = (eu0 + t * u1) * u1;
-            cplx r_te = t * (u0 * u0 - u1 * u1) / (2.0 * u0 * u1 + t * (u0 * u0 + u1 * u1));
-            return {(p - q) / (p + q), r_te};
-        }
-        case LAYER_HALFSPACE:
-        default:
-            return {(eu0 - u1) / (eu0 + u1), (u0 - u1) / (u0 + u1)};
+    case LAYER_GROUNDED_SLAB: {
+        cplx t = ctanh_s(h * u1);
+        return {(eu0 - u1 * t) / (eu0 + u1 * t), (u0 * t - u1) / (u0 * t + u1)};
+    }
+    case LAYER_FREE_SLAB: {
+        cplx t = ctanh_s(h * u1);
+        cplx p = (u1 + t * eu0) * eu0;
+        cplx q = (eu0 + t * u1) * u1;
+        cplx r_te = t * (u0 * u0 - u1 * u1) / (2.0 * u0 * u1 + t * (u0 * u0 + u1 * u1));
+        return {(p - q) / (p + q), r_te};
+    }
+    case LAYER_HALFSPACE:
+    default:
+        return {(eu0 - u1) / (eu0 + u1), (u0 - u1) / (u0 + u1)};
     }
 }
 
@@ -55,8 +55,7 @@ static cplx slab_trans(cplx u0h, cplx x, cplx r) {
 // u1 = sqrt(k0^2 (sin^2(theta) - eps)) (principal root). The reflection
 // coefficients are spectral() there; the transmission is the free slab's
 // for the same angle on the far side.
-LayerCoef layer_coef(double k0, cplx eps, LayerMode mode, double h, double sin_th,
-                     double cos_th) {
+LayerCoef layer_coef(double k0, cplx eps, LayerMode mode, double h, double sin_th, double cos_th) {
     // A lossless medium gives a real argument with a signed-zero imaginary
     // part; -0 would pick the root -j|u1| of the growing wave. Take the limit
     // of a slightly lossy medium (Im > 0) instead.

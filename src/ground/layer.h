@@ -16,9 +16,9 @@
 #include "common/constants.h"
 
 enum LayerMode : int {
-    LAYER_HALFSPACE = 0,      // the medium fills all of z < 0
-    LAYER_GROUNDED_SLAB = 1,  // slab on a perfectly conducting plane at z = -h
-    LAYER_FREE_SLAB = 2,      // slab with free space below z = -h
+    LAYER_HALFSPACE = 0,     // the medium fills all of z < 0
+    LAYER_GROUNDED_SLAB = 1, // slab on a perfectly conducting plane at z = -h
+    LAYER_FREE_SLAB = 2,     // slab with free space below z = -h
 };
 
 // Reflection coefficients of one spectral component.
@@ -49,5 +49,4 @@ SpecRefl spectral(LayerMode mode, double h, cplx eps, cplx u0, cplx u1);
 // LAYER_FREE_SLAB for the mirrored direction below the board, with the
 // phase referred to the free-space path it replaces; zero for the other
 // modes and for grazing directions (cos_th < 1e-9).
-LayerCoef layer_coef(double k0, cplx eps, LayerMode mode, double h, double sin_th,
-                     double cos_th);
+LayerCoef layer_coef(double k0, cplx eps, LayerMode mode, double h, double sin_th, double cos_th);

@@ -10,10 +10,14 @@
 
 namespace {
 
-double norm3(const double v[3]) { return std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]); }
-double dot3(const double a[3], const double b[3]) { return a[0] * b[0] + a[1] * b[1] + a[2] * b[2]; }
+double norm3(const double v[3]) {
+    return std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
+}
+double dot3(const double a[3], const double b[3]) {
+    return a[0] * b[0] + a[1] * b[1] + a[2] * b[2];
+}
 
-}  // namespace
+} // namespace
 
 int check_settings(const Model& m, std::string& err) {
     // The meshing wavelength must be a finite length; the native target
@@ -110,9 +114,8 @@ void mesh_warnings(MeshWork& w) {
         for (const Node& n : mesh.node) touches = touches || n.grounded;
         if (touches) {
             if (m.somm)
-                warn(mesh,
-                     "wire touches real ground: the earth connection is idealised; the feed "
-                     "resistance depends on the real ground system (radials, rods)");
+                warn(mesh, "wire touches real ground: the earth connection is idealised; the feed "
+                           "resistance depends on the real ground system (radials, rods)");
             else
                 warn(mesh,
                      "wire touches real ground: reflection-coefficient ground is approximate near "
@@ -167,7 +170,19 @@ void wire_box(const Wire& w, double pad, double lo[3], double hi[3]) {
     hi[2] = std::max(w.z1, w.z2) + pad;
 }
 
-}  // namespace
+} // namespace
+
+double wire_grid_cell(const std::vector<Wire>& wires) {
+    std::vector<double> ext;
+    ext.reserve(wires.size());
+    for (const Wire& wi : wires)
+        ext.push_back(std::max(
+            {std::fabs(wi.x2 - wi.x1), std::fabs(wi.y2 - wi.y1), std::fabs(wi.z2 - wi.z1)}));
+    if (ext.empty()) return 1;
+    auto mid = ext.begin() + static_cast<std::ptrdiff_t>(ext.size() / 2);
+    std::nth_element(ext.begin(), mid, ext.end());
+    return *mid;
+}
 
 void crossing_test(MeshWork& w) {
     const std::vector<Wire>& wires = w.wires();
@@ -176,8 +191,8 @@ void crossing_test(MeshWork& w) {
     int count = 0;
     auto test = [&](int i, int j) {
         double dist = 0;
-        int kind = pair_test(wires[static_cast<size_t>(i)], wires[static_cast<size_t>(j)], tau,
-                             &dist);
+        int kind =
+            pair_test(wires[static_cast<size_t>(i)], wires[static_cast<size_t>(j)], tau, &dist);
         if (kind == 1) {
             warn(w.mesh, "wires %d and %d cross without a junction", i + 1, j + 1);
             ++count;
@@ -198,14 +213,9 @@ void crossing_test(MeshWork& w) {
     // distances can warn; the grid finds them, and each wire's partners are
     // taken in index order, so the warnings and their order are those of
     // the full double loop.
-    double rmax = 0, mean = 0;
-    for (const Wire& wi : wires) {
-        rmax = std::max(rmax, wi.radius);
-        mean += std::max({std::fabs(wi.x2 - wi.x1), std::fabs(wi.y2 - wi.y1),
-                          std::fabs(wi.z2 - wi.z1)});
-    }
-    if (nw > 0) mean /= nw;
-    BoxGrid grid(mean, w.max_r0 + 1);
+    double rmax = 0;
+    for (const Wire& wi : wires) rmax = std::max(rmax, wi.radius);
+    BoxGrid grid(wire_grid_cell(wires), w.max_r0 + 1);
     double lo[3], hi[3];
     for (int j = 0; j < nw; ++j) {
         wire_box(wires[static_cast<size_t>(j)], 0, lo, hi);

@@ -34,14 +34,14 @@ int new_node(Mesh& mesh, const double p[3]) {
     return mesh.nnode() - 1;
 }
 
-}  // namespace
+} // namespace
 
 // Segment ends join the first node, in creation order, closer than
 // max(0.001 len(s), 0.001 len(first segment of the node)); otherwise they
 // start a new node.
 void find_nodes(MeshWork& w) {
     Mesh& mesh = w.mesh;
-    std::vector<double> tol;  // per node: 0.001 x length of its first segment
+    std::vector<double> tol; // per node: 0.001 x length of its first segment
     tol.reserve(static_cast<size_t>(mesh.nseg()) + 2);
 
     if (w.linear) {
@@ -64,38 +64,47 @@ void find_nodes(MeshWork& w) {
         return;
     }
 
-    // A node within the matching distance of P lies within the largest
-    // tolerance of all segments, so the grid query of that radius around P
-    // finds it; among the candidates the lowest index (earliest node) that
-    // passes the exact test wins, as in the plain scan.
-    double maxtol = 0, extent = 0;
+    // A node N matches P when P lies within N's own tolerance or N within
+    // the tolerance of P's segment. Each node is entered into the grid with
+    // the box of its own tolerance and each point queries the box of its
+    // segment's, so every node that can match is a candidate; among the
+    // candidates the lowest index (the earliest node) that passes the exact
+    // test wins, as in the plain scan. The cell follows the median
+    // tolerance, so that a few long segments do not coarsen the grid.
+    std::vector<double> tols;
+    double extent = 0;
     for (const Segment& sg : mesh.seg) {
-        maxtol = std::max(maxtol, 0.001 * sg.len);
+        tols.push_back(0.001 * sg.len);
         for (int k = 0; k < 3; ++k)
             extent = std::max({extent, std::fabs(sg.a[k]), std::fabs(sg.b[k])});
     }
-    double pad = maxtol * (1 + 1e-6);
-    BoxGrid grid(2 * pad, extent + pad);
+    double cell = 1;
+    if (!tols.empty()) {
+        auto mid = tols.begin() + static_cast<std::ptrdiff_t>(tols.size() / 2);
+        std::nth_element(tols.begin(), mid, tols.end());
+        cell = 4 * *mid;
+    }
+    const double slack = 1 + 1e-6;
+    BoxGrid grid(cell, 2 * extent + 1);
     std::vector<int> cand;
     for (int s = 0; s < mesh.nseg(); ++s)
         for (int end = 0; end < 2; ++end) {
             const Segment& sg = mesh.seg[static_cast<size_t>(s)];
             const double* p = end == 0 ? sg.a : sg.b;
-            double ts = 0.001 * sg.len;
+            double ts = 0.001 * sg.len, pad = ts * slack;
             const double lo[3] = {p[0] - pad, p[1] - pad, p[2] - pad};
             const double hi[3] = {p[0] + pad, p[1] + pad, p[2] + pad};
             cand.clear();
             grid.query(lo, hi, cand);
             int found = -1;
             for (int n : cand)
-                if ((found < 0 || n < found) &&
-                    dist3(p, mesh.node[static_cast<size_t>(n)].pos) <
-                        std::max(ts, tol[static_cast<size_t>(n)]))
+                if ((found < 0 || n < found) && dist3(p, mesh.node[static_cast<size_t>(n)].pos) <
+                                                    std::max(ts, tol[static_cast<size_t>(n)]))
                     found = n;
             if (found < 0) {
                 found = new_node(mesh, p);
                 tol.push_back(ts);
-                grid.insert(found, p, p);
+                grid.insert(found, lo, hi);
             }
             attach(mesh, found, s, end);
         }
@@ -152,7 +161,8 @@ int build_unknowns(MeshWork& w) {
         const Unknown& un = mesh.unk[static_cast<size_t>(u)];
         for (int slot = 0; slot < un.nref; ++slot) {
             size_t s = static_cast<size_t>(un.ref[slot].seg);
-            if (mesh.seg_nref[s] >= kMaxSegRef) return set_err(w.err, "too many wires at one junction");
+            if (mesh.seg_nref[s] >= kMaxSegRef)
+                return set_err(w.err, "too many wires at one junction");
             mesh.seg_ref[s * kMaxSegRef + static_cast<size_t>(mesh.seg_nref[s])] = UnkSlot{u, slot};
             ++mesh.seg_nref[s];
         }

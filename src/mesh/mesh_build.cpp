@@ -51,7 +51,9 @@ void warn(Mesh& mesh, const char* fmt, ...) {
     mesh.warnings.push_back(std::move(line));
 }
 
-void mesh_free(Mesh& mesh) { mesh = Mesh(); }
+void mesh_free(Mesh& mesh) {
+    mesh = Mesh();
+}
 
 int mesh_build_core_with(Model& m, Mesh& mesh, std::string& err, bool linear_scans) {
     mesh = Mesh();
@@ -88,6 +90,9 @@ int mesh_build(Model& m, Mesh& mesh, double /*freq_hz*/, std::string& err) {
     // model; the core meshes the copy and the unknown indices it binds are
     // copied back into the model's own ports.
     mesh = Mesh();
+    for (Source& s : m.srcs) s.unk = -1;
+    for (Load& l : m.loads) l.unk = -1;
+    for (TLine& t : m.tls) t.unk1 = t.unk2 = -1;
     if (check_settings(m, err) != 0) return -1;
     Model work = m;
     work.paths.clear();

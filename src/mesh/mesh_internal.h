@@ -31,14 +31,14 @@ int bp_cmp(const Breakpoint& x, const Breakpoint& y);
 
 // A source, lumped load or transmission-line end being placed on the mesh.
 struct Port {
-    int wire = -1;       // native: wire index in the build's wire list
-    double pos = 0;      // native: fraction along that wire
-    int tag = 0;         // NEC: tag and segment number
+    int wire = -1;  // native: wire index in the build's wire list
+    double pos = 0; // native: fraction along that wire
+    int tag = 0;    // NEC: tag and segment number
     int segnum = 0;
-    std::string label;   // for messages: "source 1", "transmission line 2 end 1"
-    int* unk = nullptr;  // where the bound unknown is written
-    int seg = -1;        // placement result: segment ...
-    int node = -1;       // ... and node
+    std::string label;  // for messages: "source 1", "transmission line 2 end 1"
+    int* unk = nullptr; // where the bound unknown is written
+    int seg = -1;       // placement result: segment ...
+    int node = -1;      // ... and node
 };
 
 // State of one build: the model, its wire list, the meshing wavelength and
@@ -49,11 +49,11 @@ struct MeshWork {
     Model& m;
     Mesh& mesh;
     std::string& err;
-    bool linear = false;     // plain quadratic scans instead of spatial grids
-    double lambda = 0;       // meshing wavelength c / fmax, m
-    double max_r0 = 0;       // largest distance of a wire end from the origin
+    bool linear = false; // plain quadratic scans instead of spatial grids
+    double lambda = 0;   // meshing wavelength c / fmax, m
+    double max_r0 = 0;   // largest distance of a wire end from the origin
     std::vector<Port> ports;
-    std::vector<int> seg_lo, seg_hi;  // native: segment range [lo, hi) of each wire
+    std::vector<int> seg_lo, seg_hi; // native: segment range [lo, hi) of each wire
 
     const std::vector<Wire>& wires() const { return m.wires; }
     int nwire() const { return m.nwire(); }
@@ -82,10 +82,10 @@ int expand_paths(const Model& src, Model& work, std::string& err);
 // structure, where the two halves of a split segment count once.
 struct NecIndex {
     std::unordered_map<uint64_t, int> by_tag;
-    std::vector<int> by_count;  // first segment of running number k + 1
+    std::vector<int> by_count; // first segment of running number k + 1
 };
 void nec_index(const Mesh& mesh, NecIndex& idx);
-int nec_find(const NecIndex& idx, int tag, int num);  // segment index, -1 when absent
+int nec_find(const NecIndex& idx, int tag, int num); // segment index, -1 when absent
 
 // Stages of mesh_build_core, in calling order; each returns 0 or -1.
 int check_settings(const Model& m, std::string& err);
@@ -103,6 +103,14 @@ void choose_reference(MeshWork& w);
 int build_unknowns(MeshWork& w);
 int bind_ports(MeshWork& w);
 
+// The point at fraction t of a wire, exact at both ends.
+inline void wire_point(const Wire& w, double t, double p[3]) {
+    double u = 1 - t;
+    p[0] = u * w.x1 + t * w.x2;
+    p[1] = u * w.y1 + t * w.y2;
+    p[2] = u * w.z1 + t * w.z2;
+}
+
 // Ground kinds whose plane is a conductor at z = 0 for the wires' ends.
 inline bool ground_plane(int ground) {
     return ground == GROUND_PERFECT || ground == GROUND_REAL || ground == GROUND_MININEC;
@@ -112,3 +120,12 @@ inline bool ground_plane(int ground) {
 inline bool lumped_load(const Load& l) {
     return l.type == LOAD_SERIES || l.type == LOAD_PARALLEL || l.type == LOAD_IMPEDANCE;
 }
+
+// A NEC load is a port when it is lumped and names exactly one segment.
+inline bool nec_lumped_port(const Load& l) {
+    return lumped_load(l) && l.seg1 >= 1 && (l.seg2 == 0 || l.seg2 == l.seg1);
+}
+
+// A cell size for a grid over the wires: the median of the wires' largest
+// extents along an axis, so that a few very long wires do not coarsen it.
+double wire_grid_cell(const std::vector<Wire>& wires);

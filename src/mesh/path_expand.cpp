@@ -16,9 +16,9 @@ struct Item {
     int* wire;
     int* path;
     double* pos;
-    double at = 0;     // arc length from the path's start
-    int piece = -1;    // expanded-wire index it is attached to
-    double frac = 0;   // 0 = start of that piece, 1 = its end
+    double at = 0;   // arc length from the path's start
+    int piece = -1;  // expanded-wire index it is attached to
+    double frac = 0; // 0 = start of that piece, 1 = its end
 };
 
 // The point at arc length s along the polyline with cumulative lengths cum.
@@ -35,7 +35,7 @@ void path_point(const Path& p, const std::vector<double>& cum, double s, double 
     out[2] = a.z + f * (b.z - a.z);
 }
 
-}  // namespace
+} // namespace
 
 int expand_paths(const Model& src, Model& work, std::string& err) {
     const double lambda = phys::c0 / src.fmax;
@@ -47,6 +47,9 @@ int expand_paths(const Model& src, Model& work, std::string& err) {
         const int npt = P.npt();
         if (npt < 2) continue;
         const char* name = P.name.c_str();
+        if (!(P.radius > 0) || !std::isfinite(P.radius))
+            return set_err(err, "curve %s has radius %g m (must be a positive number)", name,
+                           P.radius);
 
         // 1. Arc length and total turning angle.
         std::vector<double> cum(static_cast<size_t>(npt), 0.0);
@@ -60,7 +63,8 @@ int expand_paths(const Model& src, Model& work, std::string& err) {
                 cum[static_cast<size_t>(i - 1)] + std::hypot(b.x - a.x, b.y - a.y, b.z - a.z);
         }
         const double L = cum.back();
-        if (!std::isfinite(L)) return set_err(err, "curve %s has a point that is not a finite number", name);
+        if (!std::isfinite(L))
+            return set_err(err, "curve %s has a point that is not a finite number", name);
         if (!(L > 0)) return set_err(err, "curve %s has zero length", name);
         double turn = 0;
         for (int i = 1; i + 1 < npt; ++i) {
@@ -71,8 +75,8 @@ int expand_paths(const Model& src, Model& work, std::string& err) {
             double v[3] = {c.x - b.x, c.y - b.y, c.z - b.z};
             double lu = std::hypot(u[0], u[1], u[2]), lv = std::hypot(v[0], v[1], v[2]);
             if (lu > 0 && lv > 0)
-                turn += std::acos(std::clamp((u[0] * v[0] + u[1] * v[1] + u[2] * v[2]) / (lu * lv),
-                                             -1.0, 1.0));
+                turn += std::acos(
+                    std::clamp((u[0] * v[0] + u[1] * v[1] + u[2] * v[2]) / (lu * lv), -1.0, 1.0));
         }
 
         // 2. Number of pieces: by length and by bend, at least five on a
@@ -91,7 +95,8 @@ int expand_paths(const Model& src, Model& work, std::string& err) {
         auto take = [&](int* wire, int* path, double* pos, const char* what, int index) -> int {
             if (*path != k) return 0;
             if (!(*pos >= -1e-9 && *pos <= 1 + 1e-9))
-                return set_err(err, "%s %d at %g %% of curve %s lies outside the curve (0 to 100 %%)",
+                return set_err(err,
+                               "%s %d at %g %% of curve %s lies outside the curve (0 to 100 %%)",
                                what, index, *pos * 100, name);
             Item it{wire, path, pos};
             it.at = std::clamp(*pos, 0.0, 1.0) * L;
@@ -109,13 +114,16 @@ int expand_paths(const Model& src, Model& work, std::string& err) {
         }
         for (size_t i = 0; i < work.tls.size(); ++i) {
             TLine& t = work.tls[i];
-            if (take(&t.wire1, &t.path1, &t.pos1, "transmission line", static_cast<int>(i) + 1) != 0 ||
-                take(&t.wire2, &t.path2, &t.pos2, "transmission line", static_cast<int>(i) + 1) != 0)
+            if (take(&t.wire1, &t.path1, &t.pos1, "transmission line", static_cast<int>(i) + 1) !=
+                    0 ||
+                take(&t.wire2, &t.path2, &t.pos2, "transmission line", static_cast<int>(i) + 1) !=
+                    0)
                 return -1;
         }
         std::vector<PathBreak> cands;
         for (int j = 0; j <= n; ++j) cands.push_back({j * L / n, -1});
-        for (size_t i = 0; i < items.size(); ++i) cands.push_back({items[i].at, static_cast<int>(i)});
+        for (size_t i = 0; i < items.size(); ++i)
+            cands.push_back({items[i].at, static_cast<int>(i)});
         std::stable_sort(cands.begin(), cands.end(),
                          [](const PathBreak& x, const PathBreak& y) { return pb_cmp(x, y) < 0; });
 
@@ -137,7 +145,7 @@ int expand_paths(const Model& src, Model& work, std::string& err) {
         bool have_g = false;
         double G = 0;
         int piece_no = 0, last_piece = -1;
-        std::vector<int> pending;  // items waiting for the piece that starts at them
+        std::vector<int> pending; // items waiting for the piece that starts at them
         for (const PathBreak& c : kept) {
             if (have_g && c.pos - G > tol) {
                 Wire& wr = work.wires.emplace_back();

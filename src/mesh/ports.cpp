@@ -25,11 +25,7 @@ int native_port(MeshWork& w, Port& p, int wire, int path, double pos) {
     return 0;
 }
 
-bool nec_lumped_port(const Load& l) {
-    return lumped_load(l) && l.seg1 >= 1 && (l.seg2 == 0 || l.seg2 == l.seg1);
-}
-
-}  // namespace
+} // namespace
 
 int collect_ports(MeshWork& w) {
     Model& m = w.m;
@@ -53,7 +49,7 @@ int collect_ports(MeshWork& w) {
     }
     for (int i = 0; i < m.nload(); ++i) {
         Load& l = m.loads[static_cast<size_t>(i)];
-        if (nec ? !nec_lumped_port(l) : !lumped_load(l)) continue;  // not a port: unk stays -1
+        if (nec ? !nec_lumped_port(l) : !lumped_load(l)) continue; // not a port: unk stays -1
         Port p;
         p.label = strfmt("load %d", i + 1);
         p.unk = &l.unk;
@@ -91,8 +87,7 @@ int place_ports(MeshWork& w) {
     for (Port& p : w.ports) {
         if (w.m.is_nec) {
             int s = nec_find(idx, p.tag, p.segnum);
-            if (s < 0)
-                return set_err(w.err, "segment %d of tag %d not found", p.segnum, p.tag);
+            if (s < 0) return set_err(w.err, "segment %d of tag %d not found", p.segnum, p.tag);
             p.seg = s;
             p.node = mesh.seg[static_cast<size_t>(s)].node_b;
             continue;
@@ -116,6 +111,9 @@ int place_ports(MeshWork& w) {
                 }
             }
         }
+        if (p.seg < 0 || p.node < 0)
+            return set_err(w.err, "%s is on wire %d, which has no segments", p.label.c_str(),
+                           p.wire + 1);
     }
     return 0;
 }
@@ -147,7 +145,10 @@ int bind_ports(MeshWork& w) {
         if (first[nd] < 0) first[nd] = u;
         ++count[nd];
     }
-    for (Port& p : w.ports) {
+    // The model's records are written only once every port is bound.
+    std::vector<int> bound;
+    bound.reserve(w.ports.size());
+    for (const Port& p : w.ports) {
         int cand = -1;
         size_t nd = static_cast<size_t>(p.node);
         for (int u = first[nd]; u >= 0 && u < first[nd] + count[nd]; ++u) {
@@ -156,7 +157,8 @@ int bind_ports(MeshWork& w) {
             if (un.nref == 2 && un.ref[1].seg == p.seg) cand = u;
         }
         if (cand < 0) return set_err(w.err, "source/load at a free wire end (no current there)");
-        *p.unk = cand;
+        bound.push_back(cand);
     }
+    for (size_t i = 0; i < w.ports.size(); ++i) *w.ports[i].unk = bound[i];
     return 0;
 }

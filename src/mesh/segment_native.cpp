@@ -11,25 +11,27 @@
 
 namespace {
 
-constexpr int kMaxSizes = 4000;        // sizes tried while growing the lists
-constexpr int kMaxStretchSegs = 2048;  // segments of one stretch
+constexpr int kMaxSizes = 4000;       // sizes tried while growing the lists
+constexpr int kMaxStretchSegs = 2048; // segments of one stretch
 
 struct Vec {
     double x, y, z;
 };
 
-Vec start_of(const Wire& w) { return {w.x1, w.y1, w.z1}; }
-Vec end_of(const Wire& w) { return {w.x2, w.y2, w.z2}; }
-Vec sub(Vec a, Vec b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
-double dot(Vec a, Vec b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
-double norm(Vec a) { return std::sqrt(dot(a, a)); }
-
-// The point at fraction t of the wire, exact at both ends.
-void wire_point(const Wire& w, double t, double p[3]) {
-    double u = 1 - t;
-    p[0] = u * w.x1 + t * w.x2;
-    p[1] = u * w.y1 + t * w.y2;
-    p[2] = u * w.z1 + t * w.z2;
+Vec start_of(const Wire& w) {
+    return {w.x1, w.y1, w.z1};
+}
+Vec end_of(const Wire& w) {
+    return {w.x2, w.y2, w.z2};
+}
+Vec sub(Vec a, Vec b) {
+    return {a.x - b.x, a.y - b.y, a.z - b.z};
+}
+double dot(Vec a, Vec b) {
+    return a.x * b.x + a.y * b.y + a.z * b.z;
+}
+double norm(Vec a) {
+    return std::sqrt(dot(a, a));
 }
 
 // End contacts of every wire end with the other wires: automatic junctions
@@ -43,12 +45,7 @@ void wire_contacts(MeshWork& w, std::vector<std::vector<Breakpoint>>& bps) {
 
     BoxGrid grid(1, 1);
     if (!w.linear) {
-        double mean = 0;
-        for (const Wire& wi : wires)
-            mean += std::max({std::fabs(wi.x2 - wi.x1), std::fabs(wi.y2 - wi.y1),
-                              std::fabs(wi.z2 - wi.z1)});
-        if (nw > 0) mean /= nw;
-        grid = BoxGrid(mean, w.max_r0 + 1);
+        grid = BoxGrid(wire_grid_cell(wires), w.max_r0 + 1);
         for (int v = 0; v < nw; ++v) {
             const Wire& wv = wires[static_cast<size_t>(v)];
             const double lo[3] = {std::min(wv.x1, wv.x2), std::min(wv.y1, wv.y2),
@@ -93,7 +90,8 @@ void wire_contacts(MeshWork& w, std::vector<std::vector<Breakpoint>>& bps) {
                     const Vec foot = {vs.x + t * dv.x, vs.y + t * dv.y, vs.z + t * dv.z};
                     if (norm(sub(P, foot)) < d) {
                         bps[static_cast<size_t>(v)].push_back({t, 1});
-                        warn(w.mesh, "automatic junction: end of wire %d joined to the middle of wire %d",
+                        warn(w.mesh,
+                             "automatic junction: end of wire %d joined to the middle of wire %d",
                              wi + 1, v + 1);
                         junction = true;
                     }
@@ -135,7 +133,7 @@ bool graded_sizes(double D, double hn, double hf, double coarse, std::vector<dou
             hf = std::min(coarse, 1.3 * hf);
         }
     }
-    if (sn + sf < D) return false;  // the size cap ended the growth
+    if (sn + sf < D) return false; // the size cap ended the growth
     double total = sn + sf;
     if (near.size() + far.size() >= 2 && total - D > 0.5 * std::min(hn, hf)) {
         if (near.size() < far.size()) {
@@ -154,12 +152,12 @@ bool graded_sizes(double D, double hn, double hf, double coarse, std::vector<dou
     return true;
 }
 
-}  // namespace
+} // namespace
 
 int segment_native(MeshWork& w) {
     const std::vector<Wire>& wires = w.wires();
     const int nw = w.nwire();
-    const double mlen = w.lambda / w.m.segwl;  // coarse target length
+    const double mlen = w.lambda / w.m.segwl; // coarse target length
 
     // 1. Breakpoints: the wire ends and every port on the wire.
     std::vector<std::vector<Breakpoint>> bps(static_cast<size_t>(nw));
@@ -192,6 +190,11 @@ int segment_native(MeshWork& w) {
             else
                 kept.push_back(b);
         }
+
+        // A wire shorter than the merge distance (about a nanometre) would
+        // keep a single breakpoint and vanish from the mesh.
+        if (kept.size() < 2)
+            return set_err(w.err, "wire %d is too short to be meshed (length %g m)", wi + 1, ell);
 
         // 4. Target lengths.
         double fine = w.m.taper ? std::max(4 * r, mlen / 2.5) : mlen;
@@ -230,7 +233,7 @@ int segment_native(MeshWork& w) {
                 if (!graded_sizes(D, hn, hf, coarse, sizes))
                     return set_err(w.err,
                                    "wire %d needs more than %d segments between two breakpoints; "
-                                   "give it an explicit segment count",
+                                   "lower segwl or give the wire an explicit segment count",
                                    wi + 1, kMaxStretchSegs);
                 if (static_cast<double>(sizes.size()) + w.mesh.nseg() > kMaxSegments)
                     return set_err(w.err, "wire %d: too many segments (a mesh holds at most %d)",

@@ -11,25 +11,17 @@
 namespace {
 
 uint64_t tag_key(int tag, int num) {
-    return (static_cast<uint64_t>(static_cast<uint32_t>(tag)) << 32) |
-           static_cast<uint32_t>(num);
+    return (static_cast<uint64_t>(static_cast<uint32_t>(tag)) << 32) | static_cast<uint32_t>(num);
 }
 
-void wire_point(const Wire& w, double t, double p[3]) {
-    double u = 1 - t;
-    p[0] = u * w.x1 + t * w.x2;
-    p[1] = u * w.y1 + t * w.y2;
-    p[2] = u * w.z1 + t * w.z2;
-}
-
-}  // namespace
+} // namespace
 
 void nec_index(const Mesh& mesh, NecIndex& idx) {
     idx.by_tag.clear();
     idx.by_count.clear();
     for (int s = 0; s < mesh.nseg(); ++s) {
         const Segment& sg = mesh.seg[static_cast<size_t>(s)];
-        idx.by_tag.emplace(tag_key(sg.tag, sg.num), s);  // keeps the first
+        idx.by_tag.emplace(tag_key(sg.tag, sg.num), s); // keeps the first
         const Segment* prev = s > 0 ? &mesh.seg[static_cast<size_t>(s - 1)] : nullptr;
         if (!prev || prev->num != sg.num || prev->wire != sg.wire) idx.by_count.push_back(s);
     }
@@ -86,7 +78,7 @@ int segment_nec(MeshWork& w) {
         marked[static_cast<size_t>(k)] = 1;
     }
     for (const Load& l : m.loads) {
-        if (!lumped_load(l) || l.seg1 < 1 || (l.seg2 != 0 && l.seg2 != l.seg1)) continue;
+        if (!nec_lumped_port(l)) continue;
         int k = nec_find(idx, l.tag, l.seg1);
         if (k >= 0) marked[static_cast<size_t>(k)] = 1;
     }

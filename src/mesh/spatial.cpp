@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-BoxGrid::BoxGrid(double cell, double extent) {
+BoxGrid::BoxGrid(double cell, double extent) : keys_(64, 0), head_(64, -1) {
     // Cell indices stay within about +-2^40, far inside int64, whatever the
     // coordinates; a cell larger than asked only lengthens candidate lists.
     double floor_cell = std::ldexp(std::max(extent, 1e-300), -40);
@@ -14,11 +14,52 @@ BoxGrid::BoxGrid(double cell, double extent) {
 
 uint64_t BoxGrid::key(int64_t i, int64_t j, int64_t k) {
     // Distinct cells may share a key; they then share a bucket, which only
-    // adds candidates.
-    uint64_t h = static_cast<uint64_t>(i) * 0x9E3779B97F4A7C15ull;
-    h ^= static_cast<uint64_t>(j) * 0xC2B2AE3D27D4EB4Full + (h << 6) + (h >> 2);
-    h ^= static_cast<uint64_t>(k) * 0x165667B19E3779F9ull + (h << 6) + (h >> 2);
+    // adds candidates. The splitmix64 finaliser spreads neighbouring cells
+    // over the hash table's buckets.
+    uint64_t h = static_cast<uint64_t>(i) * 0x9E3779B97F4A7C15ull +
+                 static_cast<uint64_t>(j) * 0xC2B2AE3D27D4EB4Full +
+                 static_cast<uint64_t>(k) * 0x165667B19E3779F9ull;
+    h ^= h >> 30;
+    h *= 0xBF58476D1CE4E5B9ull;
+    h ^= h >> 27;
+    h *= 0x94D049BB133111EBull;
+    h ^= h >> 31;
     return h;
+}
+
+size_t BoxGrid::slot(uint64_t key) const {
+    size_t mask = keys_.size() - 1;
+    size_t i = static_cast<size_t>(key) & mask;
+    while (head_[i] >= 0 && keys_[i] != key) i = (i + 1) & mask;
+    return i;
+}
+
+void BoxGrid::grow() {
+    std::vector<uint64_t> keys(keys_.size() * 2, 0);
+    std::vector<int> head(keys.size(), -1);
+    keys.swap(keys_);
+    head.swap(head_);
+    for (size_t i = 0; i < keys.size(); ++i) {
+        if (head[i] < 0) continue;
+        size_t j = slot(keys[i]);
+        keys_[j] = keys[i];
+        head_[j] = head[i];
+    }
+}
+
+void BoxGrid::add_to_cell(uint64_t key, int id) {
+    size_t i = slot(key);
+    if (head_[i] < 0) {
+        if (2 * (used_ + 1) > keys_.size()) {
+            grow();
+            i = slot(key);
+        }
+        keys_[i] = key;
+        ++used_;
+    }
+    entry_id_.push_back(id);
+    entry_next_.push_back(head_[i]);
+    head_[i] = static_cast<int>(entry_id_.size()) - 1;
 }
 
 // The cell index ranges of a box; false when the box covers more than
@@ -49,7 +90,7 @@ void BoxGrid::insert(int id, const double lo[3], const double hi[3]) {
     }
     for (int64_t i = c0[0]; i <= c1[0]; ++i)
         for (int64_t j = c0[1]; j <= c1[1]; ++j)
-            for (int64_t k = c0[2]; k <= c1[2]; ++k) cells_[key(i, j, k)].push_back(id);
+            for (int64_t k = c0[2]; k <= c1[2]; ++k) add_to_cell(key(i, j, k), id);
 }
 
 void BoxGrid::take(int id, std::vector<int>& out) {
@@ -60,7 +101,7 @@ void BoxGrid::take(int id, std::vector<int>& out) {
 }
 
 void BoxGrid::query(const double lo[3], const double hi[3], std::vector<int>& out) {
-    if (++epoch_ == 0) {  // the stamps wrapped around: start afresh
+    if (++epoch_ == 0) { // the stamps wrapped around: start afresh
         std::fill(stamp_.begin(), stamp_.end(), 0u);
         epoch_ = 1;
     }
@@ -73,8 +114,8 @@ void BoxGrid::query(const double lo[3], const double hi[3], std::vector<int>& ou
     for (int64_t i = c0[0]; i <= c1[0]; ++i)
         for (int64_t j = c0[1]; j <= c1[1]; ++j)
             for (int64_t k = c0[2]; k <= c1[2]; ++k) {
-                auto it = cells_.find(key(i, j, k));
-                if (it == cells_.end()) continue;
-                for (int id : it->second) take(id, out);
+                size_t s = slot(key(i, j, k));
+                for (int e = head_[s]; e >= 0; e = entry_next_[static_cast<size_t>(e)])
+                    take(entry_id_[static_cast<size_t>(e)], out);
             }
 }

@@ -46,7 +46,29 @@ double radius_opts(const Tokens& t, int first, double scale, double radius, bool
     return radius;
 }
 
+int mat_opt(NativeReader& r, const Tokens& t, int first, double* sigma) {
+    auto v = kv(t, first, "mat");
+    if (!v) return 0;
+    double s = sigma_of(*v);
+    // "nan" or "1e999" would reach the skin-effect formulas as NaN or infinity.
+    if (!std::isfinite(s))
+        return r.fail("mat=%s is neither a material nor a finite conductivity", v->c_str());
+    *sigma = s;
+    return 0;
+}
+
+int sleeve_opts(NativeReader& r, const Tokens& t, int first, const char* keyword, double* thickness,
+                double* permittivity) {
+    ins_opts(t, first, r.scale, thickness, permittivity);
+    if (!std::isfinite(*thickness) || !std::isfinite(*permittivity))
+        return r.fail("%s sleeve thickness and permittivity must be finite numbers", keyword);
+    return 0;
+}
+
 int kw_material(NativeReader& r, Tokens& t) {
-    r.m.mat_sigma = sigma_of(t[1]);
+    double s = sigma_of(t[1]);
+    if (!std::isfinite(s))
+        return r.fail("MATERIAL %s is neither a material nor a finite conductivity", t[1].c_str());
+    r.m.mat_sigma = s;
     return 0;
 }

@@ -126,6 +126,10 @@ int model_read(const std::string& path, Model& m, std::string& err) {
     if (!(m.f0 > 0) && m.nfreq >= 2) m.f0 = (m.fstart + m.fstop) / 2;
     if (!(m.f0 > 0)) return set_err(err, "no frequency (FREQ) given");
     if (m.srcs.empty()) return set_err(err, "no source defined");
+    // Every sweep point is a full solution: a count beyond this is a typing
+    // error, not a plan.
+    if (m.nfreq > kMaxSweepPoints)
+        return set_err(err, "sweep of %d points is too long (at most %d)", m.nfreq, kMaxSweepPoints);
     for (Wire& w : m.wires)
         if (w.sigma < 0) w.sigma = m.mat_sigma;
     if (!(m.fmax > 0)) m.fmax = m.nfreq >= 2 ? std::max(m.fstart, m.fstop) : m.f0;

@@ -43,6 +43,7 @@ constexpr int kTitleMax = 255;
 constexpr int kMaxOptVar = 16;
 constexpr int kMaxGoal = 12;
 constexpr int kMaxOverride = 32;
+constexpr int kMaxSweepPoints = 100000;
 
 struct Point {
     double x = 0, y = 0, z = 0;

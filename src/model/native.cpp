@@ -35,7 +35,14 @@ const Keyword kKeywords[] = {
     {"FREQ", 2, 1, kw_freq},
     {"SWEEP", 4, 1, kw_sweep},
     {"WIRE", 7, 1, kw_wire},
+    {"LOOP", 6, 1, kw_loop},
+    {"HELIX", 7, 1, kw_helix},
+    {"SPLINE", 7, 1, kw_spline},
+    {"POLYLINE", 7, 1, kw_polyline},
+    {"CURVE", 4, 4, kw_curve},  // the three expressions in t stay as written
     {"SOURCE", 3, 1, kw_source},
+    {"LOAD", 3, 1, kw_load},
+    {"TL", 5, 1, kw_tl},
     {"GROUND", 2, 1, kw_ground},
     {"DISH", 1, 1, kw_dish},
     {"MATERIAL", 2, 1, kw_material},
@@ -176,8 +183,8 @@ int kw_wire(NativeReader& r, Tokens& t) {
         w.name = *v;
         cut(w.name, kNameMax);
     }
-    if (auto v = kv(t, 7, "mat")) w.sigma = sigma_of(*v);
-    ins_opts(t, 7, r.scale, &w.ins_t, &w.ins_eps);
+    if (mat_opt(r, t, 7, &w.sigma) != 0) return -1;
+    if (sleeve_opts(r, t, 7, "WIRE", &w.ins_t, &w.ins_eps) != 0) return -1;
     const double vals[] = {w.x1, w.y1, w.z1, w.x2, w.y2, w.z2, w.radius};
     for (double v : vals)
         if (!std::isfinite(v)) return r.fail("WIRE coordinates and radius must be finite numbers");

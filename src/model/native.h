@@ -18,6 +18,7 @@ struct NativeReader {
     int line = 0;            // physical lines read so far
     double scale = 1.0;      // UNITS length scale
     double freq_unit = 1e6;  // unit of the last FREQ line (Hz per unit)
+    long long path_points = 0;  // points in all paths made so far
 
     // Writes "line %d: <message>" into err and returns -1.
     int fail(const char* fmt, ...) __attribute__((format(printf, 2, 3)));
@@ -46,9 +47,24 @@ double sigma_of(const std::string& text);
 // Sleeve options ins=, insmm=, inseps=, insul= from token `first` on; the
 // outputs hold the current values and keep them when no option is given.
 void ins_opts(const Tokens& t, int first, double scale, double* thickness, double* permittivity);
+// mat= from token `first` on into *sigma (kept when absent); -1 after
+// r.fail() when the value is neither a material nor a finite number.
+int mat_opt(NativeReader& r, const Tokens& t, int first, double* sigma);
+// ins_opts with the UNITS scale; -1 after r.fail() naming the keyword when
+// the thickness or permittivity is not finite.
+int sleeve_opts(NativeReader& r, const Tokens& t, int first, const char* keyword, double* thickness,
+                double* permittivity);
 // Radius options shared by the wire-making keywords: r=, d=, dmm= (when
 // allow_dmm), awg=, w=; the last present in that order wins.
 double radius_opts(const Tokens& t, int first, double scale, double radius, bool allow_dmm);
+
+// Bounds on what one line can make, so that a mistyped count cannot exhaust
+// memory: the wires of one LOOP or POLYLINE, the pieces of one HELIX or
+// CURVE path, and the wires and path points of the whole model.
+constexpr int kMaxKeywordWires = 10000;
+constexpr int kMaxPathPieces = 100000;
+constexpr int kMaxModelWires = 100000;
+constexpr long long kMaxModelPathPoints = 1000000;
 
 // Keyword handlers, grouped by file.
 int kw_var(NativeReader& r, Tokens& t);       // native.cpp
@@ -66,4 +82,11 @@ int kw_pattern(NativeReader& r, Tokens& t);
 int kw_optvar(NativeReader& r, Tokens& t);
 int kw_goal(NativeReader& r, Tokens& t);
 int kw_optset(NativeReader& r, Tokens& t);
-int kw_material(NativeReader& r, Tokens& t);  // native_materials.cpp
+int kw_loop(NativeReader& r, Tokens& t);      // native_curves.cpp
+int kw_helix(NativeReader& r, Tokens& t);
+int kw_spline(NativeReader& r, Tokens& t);
+int kw_polyline(NativeReader& r, Tokens& t);
+int kw_curve(NativeReader& r, Tokens& t);
+int kw_load(NativeReader& r, Tokens& t);      // native_loads.cpp
+int kw_tl(NativeReader& r, Tokens& t);
+int kw_material(NativeReader& r, Tokens& t);  // materials.cpp

@@ -1,7 +1,301 @@
+// The NEC-2 card deck reader: line handling, card fields, dispatch, and the
+// cards that are not geometry (comments, ground, sources, loads, lines,
+// networks, frequencies). The geometry cards are in nec_geometry.cpp.
 #include "model/nec.h"
 
-#include "common/text.h"
+#include <cctype>
+#include <cmath>
+#include <cstdarg>
 
-int read_nec(std::FILE*, Model&, std::string& err) {
-    return set_err(err, "NEC card decks cannot be read yet");
+#include "common/text.h"
+#include "model/nec_card.h"
+#include "model/tokens.h"
+
+int NecReader::fail(const char* fmt, ...) {
+    std::va_list ap;
+    va_start(ap, fmt);
+    std::string msg = vstrfmt(fmt, ap);
+    va_end(ap);
+    return set_err(err, "line %d: %s", card_line, msg.c_str());
+}
+
+bool nec_finite(const NecCard& c, int first, int last) {
+    for (int k = first; k <= last; ++k)
+        if (!std::isfinite(c.F(k))) return false;
+    return true;
+}
+
+NecCard nec_card(const std::string& line) {
+    NecCard c;
+    if (line.size() < 2) return c;
+    for (int k = 0; k < 2; ++k)
+        c.name += static_cast<char>(std::toupper(static_cast<unsigned char>(line[k])));
+    Tokens t = tokenize(line.substr(2));
+    c.nfield = static_cast<int>(t.size());
+    for (int k = 0; k < kNecFields && k < c.nfield; ++k) {
+        c.i[k] = num_i(t[static_cast<size_t>(k)]);
+        c.f[k] = num_d(t[static_cast<size_t>(k)]);
+    }
+    return c;
+}
+
+namespace {
+
+// Physical lines of a deck, one at a time, with one line of look-ahead for
+// the taper card of a GW. A line keeps its first kLineMax characters (line
+// end included); the rest of a longer line is dropped, so that an overlong
+// comment cannot turn into cards and line numbers stay those of an editor.
+// Text after a NUL byte is cut, as a C string would be.
+class DeckLines {
+  public:
+    explicit DeckLines(std::FILE* f) : f_(f) {}
+
+    bool next(std::string& out) {
+        if (peeked_) {
+            peeked_ = false;
+            out = std::move(peek_);
+            return true;
+        }
+        return read(out);
+    }
+
+    // The next line without taking it, or null at the end of the file.
+    const std::string* peek() {
+        if (!peeked_) peeked_ = read(peek_);
+        return peeked_ ? &peek_ : nullptr;
+    }
+
+  private:
+    bool read(std::string& out) {
+        out.clear();
+        int ch = 0;
+        bool any = false;
+        while ((ch = std::fgetc(f_)) != EOF) {
+            any = true;
+            if (out.size() < kLineMax) out += static_cast<char>(ch);
+            if (ch == '\n') break;
+        }
+        if (!any) return false;
+        size_t nul = out.find('\0');
+        if (nul != std::string::npos) out.resize(nul);
+        return true;
+    }
+
+    std::FILE* f_;
+    std::string peek_;
+    bool peeked_ = false;
+};
+
+bool card_is(const std::string& line, const char* name) {
+    return line.size() >= 2 && std::toupper(static_cast<unsigned char>(line[0])) == name[0] &&
+           std::toupper(static_cast<unsigned char>(line[1])) == name[1];
+}
+
+// CM, CE: the first comment with text names the model. The text starts after
+// the card name and any spaces; the line end is dropped, other trailing white
+// space stays.
+void card_comment(NecReader& r, const std::string& line) {
+    if (!r.m.title.empty()) return;
+    size_t i = 2;
+    while (i < line.size() && line[i] == ' ') ++i;
+    size_t e = line.size();
+    while (e > i && (line[e - 1] == '\n' || line[e - 1] == '\r')) --e;
+    if (e == i) return;
+    r.m.title = line.substr(i, e - i);
+    cut(r.m.title, kTitleMax);
+}
+
+// GE: a non-zero flag of -1 or 1 says the structure sits over a ground
+// plane; without a GN card that is a perfect ground.
+int card_ge(NecReader& r, const NecCard& c) {
+    if ((c.I(1) == 1 || c.I(1) == -1) && r.m.ground == GROUND_FREE) r.m.ground = GROUND_PERFECT;
+    return 0;
+}
+
+// GN: 1 perfect ground, -1 free space, otherwise a lossy ground with
+// relative permittivity F5 and conductivity F6 (S/m), with the Sommerfeld
+// correction for type 2. The radial screen and second-medium fields are
+// not used.
+int card_gn(NecReader& r, const NecCard& c) {
+    int type = c.I(1);
+    if (type == 1) {
+        r.m.ground = GROUND_PERFECT;
+    } else if (type == -1) {
+        r.m.ground = GROUND_FREE;
+    } else {
+        double eps = c.F(5), sigma = c.F(6);
+        if (!std::isfinite(eps) || !std::isfinite(sigma) || eps < 1 || sigma < 0)
+            return r.fail("GN needs finite ground constants: permittivity >= 1, conductivity >= 0");
+        r.m.ground = GROUND_REAL;
+        r.m.eps = eps;
+        r.m.sigma = sigma;
+        r.m.somm = type == 2 ? 1 : 0;
+    }
+    return 0;
+}
+
+// EX: a voltage source (types 0 and 5) of F5 + jF6 volts, 1 V when both are
+// zero, on segment I3 of tag I2.
+int card_ex(NecReader& r, const NecCard& c) {
+    if (c.I(1) != 0 && c.I(1) != 5) return r.fail("only voltage sources (EX 0) are supported");
+    if (!nec_finite(c, 5, 6)) return r.fail("EX voltage must be finite numbers");
+    Source& s = add_src(r.m);
+    s.tag = c.I(2);
+    s.seg = c.I(3);
+    s.v = {c.F(5), c.F(6)};
+    if (s.v == std::complex<double>(0, 0)) s.v = 1.0;
+    return 0;
+}
+
+// LD: -1 removes the loads so far; types 0 to 5 add a load on segments I3 to
+// I4 of tag I2 with the values F5, F6, F7.
+int card_ld(NecReader& r, const NecCard& c) {
+    int type = c.I(1);
+    if (type == -1) {
+        r.m.loads.clear();
+        return 0;
+    }
+    if (type < LOAD_SERIES || type > LOAD_CONDUCTIVITY)
+        return r.fail("LD type %d is not a load type (0 to 5, or -1)", type);
+    if (!nec_finite(c, 5, 7)) return r.fail("LD values must be finite numbers");
+    Load& l = add_load(r.m);
+    l.type = type;
+    l.tag = c.I(2);
+    l.seg1 = c.I(3);
+    l.seg2 = c.I(4);
+    l.r = c.F(5);
+    l.l = c.F(6);
+    l.c = c.F(7);
+    return 0;
+}
+
+// TL: a line of impedance |F5| (crossed when F5 is negative) and length F6
+// (0 = the straight distance) from segment I2 of tag I1 to segment I4 of tag
+// I3, with the shunt admittances F7 + jF8 across end 1 and F9 + jF10 across
+// end 2 (a large one shorts a stub).
+int card_tl(NecReader& r, const NecCard& c) {
+    if (!nec_finite(c, 5, 10)) return r.fail("TL values must be finite numbers");
+    if (c.F(5) == 0) return r.fail("TL needs a non-zero characteristic impedance");
+    TLine& t = add_tl(r.m);
+    t.tag1 = c.I(1);
+    t.seg1 = c.I(2);
+    t.tag2 = c.I(3);
+    t.seg2 = c.I(4);
+    t.z0 = std::fabs(c.F(5));
+    t.rev = c.F(5) < 0 ? 1 : 0;
+    t.len = c.F(6);
+    t.y1 = {c.F(7), c.F(8)};
+    t.y2 = {c.F(9), c.F(10)};
+    return 0;
+}
+
+// NT: a two-port between the same ends as TL, given by its short-circuit
+// admittances y11, y12, y22 (siemens). An all-zero network keeps a tiny y11
+// so that it stays a network and is not taken for a line.
+int card_nt(NecReader& r, const NecCard& c) {
+    if (!nec_finite(c, 5, 10)) return r.fail("NT admittances must be finite numbers");
+    TLine& t = add_tl(r.m);
+    t.tag1 = c.I(1);
+    t.seg1 = c.I(2);
+    t.tag2 = c.I(3);
+    t.seg2 = c.I(4);
+    t.z0 = 0;
+    t.y11 = {c.F(5), c.F(6)};
+    t.y12 = {c.F(7), c.F(8)};
+    t.y22 = {c.F(9), c.F(10)};
+    const std::complex<double> zero(0, 0);
+    if (t.y11 == zero && t.y12 == zero && t.y22 == zero) t.y11 = 1e-12;
+    return 0;
+}
+
+// FR: frequency F5 MHz; with I2 >= 2 frequencies a sweep from there in
+// additive steps of F6 MHz (I1 = 0) or multiplicative steps of F6 (I1 = 1),
+// designed at its middle.
+int card_fr(NecReader& r, const NecCard& c) {
+    if (!nec_finite(c, 5, 6)) return r.fail("FR values must be finite numbers");
+    double f = c.F(5) * 1e6;
+    if (!(f > 0)) return r.fail("FR needs a positive frequency (got %g MHz)", c.F(5));
+    int n = c.I(2);
+    if (n < 2) {
+        r.m.f0 = f;
+        return 0;
+    }
+    double stop = c.I(1) == 1 ? f * std::pow(c.F(6), n - 1) : f + c.F(6) * 1e6 * (n - 1);
+    if (!std::isfinite(stop) || !(stop > 0))
+        return r.fail("FR sweep of %d steps of %g does not end at a positive frequency", n, c.F(6));
+    r.m.fstart = f;
+    r.m.fstop = stop;
+    r.m.nfreq = n;
+    r.m.f0 = (f + stop) / 2;
+    return 0;
+}
+
+using CardFn = int (*)(NecReader&, const NecCard&);
+
+struct CardKind {
+    const char* name;
+    CardFn fn;
+};
+
+const CardKind kCards[] = {
+    {"GA", nec_ga},  {"GH", nec_gh},  {"GM", nec_gm},  {"GR", nec_gr},  {"GX", nec_gx},
+    {"GS", nec_gs},  {"GE", card_ge}, {"GN", card_gn}, {"EX", card_ex}, {"LD", card_ld},
+    {"TL", card_tl}, {"NT", card_nt}, {"FR", card_fr},
+};
+
+// Cards that describe structure this reader cannot represent: surface
+// patches and a structure stored in a Green's function file. Dropping them
+// would analyse a different antenna without a word.
+struct Unsupported {
+    const char* name;
+    const char* what;
+};
+const Unsupported kUnsupported[] = {
+    {"SP", "surface patches (SP)"},
+    {"SM", "surface patches (SM)"},
+    {"SC", "surface patches (SC)"},
+    {"GF", "structures read from a Green's function file (GF)"},
+};
+
+} // namespace
+
+int read_nec(std::FILE* f, Model& m, std::string& err) {
+    NecReader r{m, err};
+    DeckLines in(f);
+    std::string line;
+    while (in.next(line)) {
+        r.card_line = ++r.line;
+        if (line.size() < 2) continue;
+        if (card_is(line, "CM") || card_is(line, "CE")) {
+            card_comment(r, line);
+            continue;
+        }
+        NecCard c = nec_card(line);
+        if (c.name == "EN" || c.name == "NX") break; // NX: a next structure follows
+        if (c.name == "GW") {
+            // A wire without a positive radius takes it from the taper card
+            // that follows, when there is one.
+            NecCard taper;
+            bool tapered = false;
+            if (std::isfinite(c.F(9)) && !(c.F(9) > 0)) {
+                const std::string* next = in.peek();
+                if (next && card_is(*next, "GC")) {
+                    taper = nec_card(*next);
+                    tapered = true;
+                    in.next(line);
+                    ++r.line;
+                }
+            }
+            if (nec_gw(r, c, tapered ? &taper : nullptr) != 0) return -1;
+            continue;
+        }
+        for (const Unsupported& u : kUnsupported)
+            if (c.name == u.name) return r.fail("%s are not supported", u.what);
+        for (const CardKind& k : kCards)
+            if (c.name == k.name) {
+                if (k.fn(r, c) != 0) return -1;
+                break;
+            }
+    }
+    return 0;
 }

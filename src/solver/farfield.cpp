@@ -56,10 +56,10 @@ std::vector<FfSeg> fseg_build(const Mesh& mesh, const std::vector<cplx>& cur) {
 // Cost: one sine/cosine pair per segment. The start phase exp(j k rhat.a)
 // of a segment that continues the previous one (along a wire) is that
 // segment's end phase exp(j k rhat.a_prev) exp(j psi_prev), corrected to
-// first order for the rounding gap d between the two arguments (|d| < 1e-6,
-// error d^2/6 relative); any other segment takes its own sine and cosine.
+// second order for the small gap d between the two arguments (|d| < 1e-6,
+// error below d^3/6); any other segment takes its own sine and cosine.
 std::array<cplx, 3> apot(const FfSeg* fs, int n, const double rhat[3], double k, int image) {
-    const double zs = image ? -1.0 : 1.0;  // z mirror, also the current sign
+    const double zs = image ? -1.0 : 1.0; // z mirror, also the current sign
     const double rx = rhat[0], ry = rhat[1], rz = rhat[2] * zs;
     double nre[3] = {0, 0, 0}, nim[3] = {0, 0, 0};
     // Phase exp(j k rhat.b) at the end of the previous segment and its
@@ -81,13 +81,13 @@ std::array<cplx, 3> apot(const FfSeg* fs, int n, const double rhat[3], double k,
             es = psi * (1.0 - p2 / 6.0);
         } else {
             double sh = std::sin(0.5 * psi), ch = std::cos(0.5 * psi);
-            double sn = 2.0 * sh * ch;     // sin psi
-            double omc = 2.0 * sh * sh;    // 1 - cos psi
+            double sn = 2.0 * sh * ch;  // sin psi
+            double omc = 2.0 * sh * sh; // 1 - cos psi
             double inv = 1.0 / psi, inv2 = inv * inv;
             i0r = sn * inv;
             i0i = omc * inv;
             i1r = sn * inv - omc * inv2;
-            i1i = (omc - 1.0) * inv + sn * inv2;  // -cos psi / psi + sin psi / psi^2
+            i1i = (omc - 1.0) * inv + sn * inv2; // -cos psi / psi + sin psi / psi^2
             ec = 1.0 - omc;
             es = sn;
         }
@@ -135,7 +135,7 @@ void field_of(const std::array<cplx, 3>& nv, const double th[3], const double ph
     eph = cplx(0.0, -cf) * nph;
 }
 
-}  // namespace
+} // namespace
 
 // r*E = -j (w mu0/(4 pi)) N_transverse (far-zone magnetic vector potential),
 // plus the ground's reflected wave built from the image radiation vector N':
@@ -175,7 +175,7 @@ void ff_eval(const Model& m, const FfSeg* fs, int n, double freq_hz, double thet
     }
     cplx ith, iph;
     field_of(apot(fs, n, rhat, k, 1), th, ph, cf, ith, iph);
-    cplx gv = 1.0, gh = -1.0;  // perfect conductor
+    cplx gv = 1.0, gh = -1.0; // perfect conductor
     if (ground == GROUND_REAL || ground == GROUND_MININEC) {
         cplx epsc(m.eps, -m.sigma / (w * phys::eps0));
         cplx s = std::sqrt(epsc - (1.0 - ct * ct));
@@ -204,9 +204,8 @@ void ff_many_one(int i, void* args) {
     ff_eval(*a.m, a.fs, a.nseg, a.freq_hz, a.theta[i], a.phi[i], a.eth[i], a.eph[i]);
 }
 
-void farfield_many(const Model& m, const Mesh& mesh, double freq_hz,
-                   const std::vector<cplx>& cur, int n, const double* theta, const double* phi,
-                   cplx* eth, cplx* eph) {
+void farfield_many(const Model& m, const Mesh& mesh, double freq_hz, const std::vector<cplx>& cur,
+                   int n, const double* theta, const double* phi, cplx* eth, cplx* eph) {
     if (n <= 0) return;
     std::vector<FfSeg> fs = fseg_build(mesh, cur);
     FfManyArgs args{&m, fs.data(), static_cast<int>(fs.size()), freq_hz, theta, phi, eth, eph};

@@ -16,11 +16,11 @@
 // Geometry and current of one segment: I(t) = i0 + i1 t along the segment,
 // t = 0 at the start point a and 1 at the end.
 struct FfSeg {
-    double a[3] = {0, 0, 0};    // start point, m
-    double dir[3] = {0, 0, 0};  // unit vector from start to end
-    double len = 0;             // m
-    cplx i0 = 0;                // A
-    cplx i1 = 0;                // A
+    double a[3] = {0, 0, 0};   // start point, m
+    double dir[3] = {0, 0, 0}; // unit vector from start to end
+    double len = 0;            // m
+    cplx i0 = 0;               // A
+    cplx i1 = 0;               // A
 };
 
 // One record per segment, in segment order, with the current of the
@@ -42,9 +42,8 @@ void farfield(const Model& m, const Mesh& mesh, double freq_hz, const std::vecto
               double theta, double phi, cplx& eth, cplx& eph);
 
 // n directions (theta[i], phi[i]) into eth[i], eph[i], on worker threads.
-void farfield_many(const Model& m, const Mesh& mesh, double freq_hz,
-                   const std::vector<cplx>& cur, int n, const double* theta, const double* phi,
-                   cplx* eth, cplx* eph);
+void farfield_many(const Model& m, const Mesh& mesh, double freq_hz, const std::vector<cplx>& cur,
+                   int n, const double* theta, const double* phi, cplx* eth, cplx* eph);
 
 // The argument block and loop body of farfield_many.
 struct FfManyArgs {

@@ -7,9 +7,9 @@
 
 namespace {
 
-constexpr int kPanels = 6;      // equal panels in cos(theta)
-constexpr int kNodes = 16;      // Gauss-Legendre points per panel
-constexpr int kAzimuths = 72;   // phi = m * 5 degrees
+constexpr int kPanels = 6;    // equal panels in cos(theta)
+constexpr int kNodes = 16;    // Gauss-Legendre points per panel
+constexpr int kAzimuths = 72; // phi = m * 5 degrees
 constexpr double kSqrt2 = 1.4142135623730951;
 
 // Whole sphere where the antenna can radiate downward (free space, or
@@ -19,9 +19,11 @@ bool whole_sphere(const Model& m) {
 }
 
 // 10 log10(g), with -300 for a gain of 1e-30 or less (and for nan).
-float db(double g) { return static_cast<float>(g > 1e-30 ? 10.0 * std::log10(g) : -300.0); }
+float db(double g) {
+    return static_cast<float>(g > 1e-30 ? 10.0 * std::log10(g) : -300.0);
+}
 
-}  // namespace
+} // namespace
 
 // P = int (|E_th|^2 + |E_ph|^2)/(2 eta0) dOmega over c = cos(theta) in
 // [b, 1] (b = -1 whole sphere, 0 hemisphere) and phi in [0, 2 pi):

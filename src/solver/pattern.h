@@ -30,7 +30,7 @@ void pattern_grid(const Model& m, const Mesh& mesh, double freq_hz, const std::v
 struct PatternArgs {
     const Model* m;
     const FfSeg* fs;
-    const Mesh* mesh;  // for the segment count
+    const Mesh* mesh; // for the segment count
     double freq_hz;
     double pin;
     double dth;

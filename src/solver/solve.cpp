@@ -215,10 +215,12 @@ int solve_freq(const Model& m, const Mesh& mesh, double freq_hz, std::vector<cpl
 
     cur.assign(rhs.begin(), rhs.begin() + n);
     if (want_prad) {
-        // Radiated power, efficiency and the average-gain test (prad/pin,
-        // 1 for a lossless antenna when the field integration is right).
+        // Radiated power over the sphere (or the hemisphere above a ground);
+        // for a lossless antenna prad = pin, so prad/pin is both the
+        // efficiency and the average-gain test. Without input power there is
+        // no meaningful ratio: it stays 0.
         r.prad = prad_integrate(m, mesh, freq_hz, cur);
-        r.eff = r.agt = r.pin != 0 ? r.prad / r.pin : 0.0;
+        if (r.pin > 0) r.eff = r.agt = r.prad / r.pin;
     }
     res = r;
     if (src_cur) *src_cur = isrc;

@@ -116,12 +116,13 @@ TEST(LayerCoef, NormalIncidenceFreeSlabTransmission) {
     struct Case {
         double n, k0h;
     };
-    for (Case c : {Case{1.5, 0.1}, Case{2.0, 0.7853981633974483}, Case{3.2, 2.9}, Case{2.1, 12.0}}) {
+    for (Case c :
+         {Case{1.5, 0.1}, Case{2.0, 0.7853981633974483}, Case{3.2, 2.9}, Case{2.1, 12.0}}) {
         SCOPED_TRACE(testing::Message() << "n=" << c.n << " k0h=" << c.k0h);
         const double k0 = 50.0, h = c.k0h / k0;
-        cplx want = std::exp(cplx(0.0, c.k0h)) /
-                    (std::cos(c.n * c.k0h) +
-                     cplx(0.0, 0.5 * (c.n + 1.0 / c.n)) * std::sin(c.n * c.k0h));
+        cplx want =
+            std::exp(cplx(0.0, c.k0h)) /
+            (std::cos(c.n * c.k0h) + cplx(0.0, 0.5 * (c.n + 1.0 / c.n)) * std::sin(c.n * c.k0h));
         LayerCoef fr = layer_coef(k0, c.n * c.n, LAYER_FREE_SLAB, h, 0.0, 1.0);
         expect_near(fr.t_te, want, 1e-13, "t_te");
         expect_near(fr.t_tm, want, 1e-13, "t_tm");
@@ -156,4 +157,4 @@ TEST(LayerCoef, GrazingDirectionsTransmitNothing) {
     EXPECT_NE(just.t_te, 0.0);
 }
 
-}  // namespace
+} // namespace

@@ -60,7 +60,9 @@ INSTANTIATE_TEST_SUITE_P(
                       CheckCase{"WIRE 0 0 0 0 0 1\nFREQ 0\nSWEEP 10 20 1\nSOURCE 1 50\n",
                                 "no frequency (FREQ) given"},
                       CheckCase{"WIRE 0 0 0 0 0 1\nFREQ -3\n", "no frequency (FREQ) given"},
-                      CheckCase{"WIRE 0 0 0 0 0 1\nFREQ 14\n", "no source defined"}));
+                      CheckCase{"WIRE 0 0 0 0 0 1\nFREQ 14\n", "no source defined"},
+                      CheckCase{"WIRE 0 0 0 0 0 1\nSOURCE 1 50\nSWEEP 1 2 1000000000\n",
+                                "sweep of 1000000000 points is too long (at most 100000)"}));
 
 TEST(ModelRead, CannotOpen) {
     Model m;

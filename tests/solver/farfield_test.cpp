@@ -19,8 +19,8 @@ namespace {
 
 using fffix::P3;
 constexpr double kDeg = phys::pi / 180.0;
-constexpr double kFreq = 10e6;                       // Hz
-constexpr double kK = phys::two_pi * kFreq / phys::c0;  // rad/m
+constexpr double kFreq = 10e6;                         // Hz
+constexpr double kK = phys::two_pi * kFreq / phys::c0; // rad/m
 constexpr double kCf = phys::two_pi * kFreq * phys::mu0 / phys::four_pi;
 
 struct Field {
@@ -40,7 +40,9 @@ Model with_ground(int g) {
     return m;
 }
 
-double mag(const Field& f) { return std::sqrt(std::norm(f.th) + std::norm(f.ph)); }
+double mag(const Field& f) {
+    return std::sqrt(std::norm(f.th) + std::norm(f.ph));
+}
 
 // The records carry the current of every unknown touching a segment,
 // whatever the segment's direction: a wire whose middle segment runs
@@ -48,14 +50,14 @@ double mag(const Field& f) { return std::sqrt(std::norm(f.th) + std::norm(f.ph))
 TEST(FsegBuild, SumsUnknownRampsWithSignsAndEnds) {
     Mesh m;
     m.seg.push_back(fffix::make_seg({0, 0, 0}, {1, 0, 0}));
-    m.seg.push_back(fffix::make_seg({2, 0, 0}, {1, 0, 0}));  // reversed
+    m.seg.push_back(fffix::make_seg({2, 0, 0}, {1, 0, 0})); // reversed
     m.seg.push_back(fffix::make_seg({2, 0, 0}, {3, 0, 0}));
-    m.seg.push_back(fffix::make_seg({0, 5, 0}, {0, 5, 1}));  // no unknown
+    m.seg.push_back(fffix::make_seg({0, 5, 0}, {0, 5, 1})); // no unknown
     Unknown u0, u1;
     u0.nref = u1.nref = 2;
-    u0.ref[0] = {0, 1, +1};  // into node x = 1 along seg 0
-    u0.ref[1] = {1, 1, -1};  // away from x = 1 along -dir of seg 1
-    u1.ref[0] = {1, 0, -1};  // into node x = 2: seg 1 starts there
+    u0.ref[0] = {0, 1, +1}; // into node x = 1 along seg 0
+    u0.ref[1] = {1, 1, -1}; // away from x = 1 along -dir of seg 1
+    u1.ref[0] = {1, 0, -1}; // into node x = 2: seg 1 starts there
     u1.ref[1] = {2, 0, +1};
     m.unk = {u0, u1};
     const cplx c1(0.4, -0.1), c2(-0.3, 0.8);
@@ -63,7 +65,7 @@ TEST(FsegBuild, SumsUnknownRampsWithSignsAndEnds) {
     ASSERT_EQ(fs.size(), 4u);
     EXPECT_EQ(fs[0].i0, 0.0);
     EXPECT_EQ(fs[0].i1, c1);
-    EXPECT_EQ(fs[1].i0, -c2);        // -(c2 (1 - t) + c1 t) along seg 1
+    EXPECT_EQ(fs[1].i0, -c2); // -(c2 (1 - t) + c1 t) along seg 1
     EXPECT_EQ(fs[1].i1, c2 - c1);
     EXPECT_EQ(fs[2].i0, c2);
     EXPECT_EQ(fs[2].i1, -c2);
@@ -108,16 +110,16 @@ TEST(Apot, MatchesQuadratureAcrossTheSeriesSwitch) {
     struct Case {
         double len, psi;
     };
-    const Case cases[] = {{0.5, 0.0},        {0.5, 0.5e-3},  {0.5, 0.999999e-3}, {0.5, 1.000001e-3},
-                          {0.5, -1.0002e-3}, {0.5, 0.005},   {0.5, 0.02},    {0.5, 1.3},         {0.5, -2.9},
-                          {5.0, 25.0},       {5.0, -31.0}};
-    const double k = phys::two_pi;  // wavelength 1 m
+    const Case cases[] = {{0.5, 0.0},        {0.5, 0.5e-3}, {0.5, 0.999999e-3}, {0.5, 1.000001e-3},
+                          {0.5, -1.0002e-3}, {0.5, 0.005},  {0.5, 0.02},        {0.5, 1.3},
+                          {0.5, -2.9},       {5.0, 25.0},   {5.0, -31.0}};
+    const double k = phys::two_pi; // wavelength 1 m
     FfSeg f;
     f.a[0] = 0.3, f.a[1] = -0.2, f.a[2] = 0.5;
     f.dir[0] = 1.0 / 3, f.dir[1] = 2.0 / 3, f.dir[2] = 2.0 / 3;
     f.i0 = cplx(0.7, -0.3);
     f.i1 = cplx(-0.2, 0.9);
-    const double w[3] = {2.0 / 3, 1.0 / 3, -2.0 / 3};  // unit, normal to dir
+    const double w[3] = {2.0 / 3, 1.0 / 3, -2.0 / 3}; // unit, normal to dir
     for (const Case& c : cases) {
         f.len = c.len;
         double ca = c.psi / (k * c.len), sa = std::sqrt(1.0 - ca * ca);
@@ -142,11 +144,13 @@ TEST(Apot, ChainedSegmentsMatchSegmentsTakenAlone) {
     fffix::P3 p = {0.3, -0.2, 0.5};
     for (int s = 0; s < 400; ++s) {
         double t = 0.05 * s;
-        fffix::P3 q = {p[0] + 0.3 * std::cos(t), p[1] + 0.3 * std::sin(t), p[2] + 0.01 + 1e-5 * (s % 7)};
-        if (s % 97 == 0) q = {p[0] + 1e-6, p[1], p[2]};  // psi below 1e-3
-        if (s % 11 == 5) p[0] += 1e-8;                   // a gap far below a wavelength
+        fffix::P3 q = {p[0] + 0.3 * std::cos(t), p[1] + 0.3 * std::sin(t),
+                       p[2] + 0.01 + 1e-5 * (s % 7)};
+        if (s % 97 == 0) q = {p[0] + 1e-6, p[1], p[2]}; // psi below 1e-3
+        if (s % 11 == 5) p[0] += 1e-8;                  // a gap far below a wavelength
         Segment sg = (s % 53 == 0) ? fffix::make_seg(q, p) : fffix::make_seg(p, q);
-        if (s % 61 == 0) sg = fffix::make_seg({q[0] + 2.0, q[1], q[2]}, {q[0] + 2.5, q[1] + 0.1, q[2]});
+        if (s % 61 == 0)
+            sg = fffix::make_seg({q[0] + 2.0, q[1], q[2]}, {q[0] + 2.5, q[1] + 0.1, q[2]});
         FfSeg f;
         std::copy(sg.a, sg.a + 3, f.a);
         std::copy(sg.dir, sg.dir + 3, f.dir);
@@ -158,7 +162,8 @@ TEST(Apot, ChainedSegmentsMatchSegmentsTakenAlone) {
     }
     const double k = phys::two_pi * 3.0;
     for (double th : {0.0, 0.7, 1.9, 3.0}) {
-        double rhat[3] = {std::sin(th) * std::cos(2 * th), std::sin(th) * std::sin(2 * th), std::cos(th)};
+        double rhat[3] = {std::sin(th) * std::cos(2 * th), std::sin(th) * std::sin(2 * th),
+                          std::cos(th)};
         for (int image : {0, 1}) {
             auto chain = apot(fs.data(), static_cast<int>(fs.size()), rhat, k, image);
             std::array<cplx, 3> alone = {0.0, 0.0, 0.0};
@@ -169,7 +174,8 @@ TEST(Apot, ChainedSegmentsMatchSegmentsTakenAlone) {
                 scale += std::abs(one[0]) + std::abs(one[1]) + std::abs(one[2]);
             }
             for (int d = 0; d < 3; ++d)
-                EXPECT_LT(std::abs(chain[d] - alone[d]), 1e-13 * scale) << th << " " << image << " " << d;
+                EXPECT_LT(std::abs(chain[d] - alone[d]), 1e-13 * scale)
+                    << th << " " << image << " " << d;
         }
     }
 }
@@ -223,7 +229,8 @@ TEST(FfEval, PerfectGroundIsTheImageArray) {
             for (double ph : {0.0, 130.0}) {
                 SCOPED_TRACE(testing::Message() << "h=" << c.h << " th=" << th << " ph=" << ph);
                 double kz = kK * c.h * std::cos(th * kDeg);
-                cplx af = c.vertical ? cplx(2.0 * std::cos(kz), 0.0) : cplx(0.0, 2.0 * std::sin(kz));
+                cplx af =
+                    c.vertical ? cplx(2.0 * std::cos(kz), 0.0) : cplx(0.0, 2.0 * std::sin(kz));
                 Field f0 = ff(free, centred, fffix::uniform(1.0), th, ph);
                 Field g = ff(pec, raised, fffix::uniform(1.0), th, ph);
                 double tol = 1e-8 * kCf * len;
@@ -240,7 +247,7 @@ TEST(FfEval, HorizontalWireOnPerfectGroundRadiatesNothing) {
     Model free = with_ground(GROUND_FREE), pec = with_ground(GROUND_PERFECT);
     for (double th : {0.0, 30.0, 60.0, 89.0, 90.0}) {
         for (double ph : {0.0, 45.0, 200.0}) {
-            double ref = mag(ff(free, mesh, cur, th + 1.0, ph));  // nonzero scale
+            double ref = mag(ff(free, mesh, cur, th + 1.0, ph)); // nonzero scale
             ASSERT_GT(ref, 0.0);
             EXPECT_LE(mag(ff(pec, mesh, cur, th, ph)), 1e-14 * ref) << th << " " << ph;
         }
@@ -251,7 +258,8 @@ TEST(FfEval, HorizontalWireOnPerfectGroundRadiatesNothing) {
 // ordinary ones.
 std::vector<Model> all_grounds() {
     std::vector<Model> ms;
-    for (int g : {GROUND_FREE, GROUND_PERFECT, GROUND_REAL, GROUND_MININEC}) ms.push_back(with_ground(g));
+    for (int g : {GROUND_FREE, GROUND_PERFECT, GROUND_REAL, GROUND_MININEC})
+        ms.push_back(with_ground(g));
     for (int gnd : {1, 0}) {
         Model b = with_ground(GROUND_PCB);
         b.pcb_eps = 4.4;
@@ -314,7 +322,8 @@ TEST(FfEval, RealGroundLimits) {
         m.sigma = 1e10;
         for (double th : {0.0, 40.0, 80.0}) {
             Field a = ff(m, mesh, cur, th, 15.0), b = ff(pec, mesh, cur, th, 15.0);
-            EXPECT_LT(std::abs(a.th - b.th) + std::abs(a.ph - b.ph), 1e-5 * mag(b)) << g << " " << th;
+            EXPECT_LT(std::abs(a.th - b.th) + std::abs(a.ph - b.ph), 1e-5 * mag(b))
+                << g << " " << th;
         }
     }
     Mesh vert = fffix::element({0, 0, 2.0}, {0, 0, 2.5});
@@ -326,7 +335,8 @@ TEST(FfEval, RealGroundLimits) {
     Field over = ff(diel, vert, cur, th_b, 0.0);
     EXPECT_LT(std::abs(over.th - direct.th), 1e-12 * std::abs(direct.th));
     // Off the Brewster angle the reflection is there.
-    EXPECT_GT(std::abs(ff(diel, vert, cur, 40.0, 0.0).th - ff(with_ground(GROUND_FREE), vert, cur, 40.0, 0.0).th),
+    EXPECT_GT(std::abs(ff(diel, vert, cur, 40.0, 0.0).th -
+                       ff(with_ground(GROUND_FREE), vert, cur, 40.0, 0.0).th),
               1e-3 * std::abs(direct.th));
 }
 
@@ -357,7 +367,8 @@ TEST(FfEval, BoardLimits) {
             if (th > 90.0) continue;
             Field g = ff(air_gnd, mesh, cur, th, ph), p = ff(pec, raised, cur, th, ph);
             cplx shift = std::exp(cplx(0.0, -kK * h * std::cos(th * kDeg)));
-            EXPECT_LT(std::abs(g.th - shift * p.th) + std::abs(g.ph - shift * p.ph), 1e-11 * mag(p));
+            EXPECT_LT(std::abs(g.th - shift * p.th) + std::abs(g.ph - shift * p.ph),
+                      1e-11 * mag(p));
         }
     }
     Field grazing;
@@ -387,7 +398,8 @@ TEST(FfEval, BelowBoardTransmitsEachPolarisation) {
         if (th < 180.0) {
             ASSERT_GT(std::abs(lc.t_tm - lc.t_te), 1e-3);
         }
-        Field f0 = ff(with_ground(GROUND_FREE), mesh, cur, th, 20.0), f = ff(b, mesh, cur, th, 20.0);
+        Field f0 = ff(with_ground(GROUND_FREE), mesh, cur, th, 20.0),
+              f = ff(b, mesh, cur, th, 20.0);
         EXPECT_LT(std::abs(f.th - lc.t_tm * f0.th), 1e-13 * mag(f0));
         EXPECT_LT(std::abs(f.ph - lc.t_te * f0.ph), 1e-13 * mag(f0));
     }
@@ -416,4 +428,4 @@ TEST(FarfieldMany, MatchesSingleDirections) {
     }
 }
 
-}  // namespace
+} // namespace

@@ -17,7 +17,7 @@
 
 namespace {
 
-constexpr double kFreq = phys::c0;  // wavelength 1 m
+constexpr double kFreq = phys::c0; // wavelength 1 m
 constexpr double kK = phys::two_pi;
 
 // Cin(x) = int_0^x (1 - cos t)/t dt by 16-point Gauss-Legendre on 64 panels.
@@ -85,7 +85,7 @@ TEST(SinusoidalCurrent, HalfWaveDipoleResistanceAndGain) {
 
 TEST(SinusoidalCurrent, QuarterWaveMonopoleOverPerfectGround) {
     Meshed q = sinusoidal_wire(GROUND_PERFECT, 0.0, 0.25, 20, 0.0);
-    ASSERT_EQ(q.mesh.nunk(), 20);  // 19 triangles and the grounded half triangle
+    ASSERT_EQ(q.mesh.nunk(), 20); // 19 triangles and the grounded half triangle
     const double r_exact = 0.5 * phys::eta0 / phys::four_pi * cin(phys::two_pi);
     double r = 2.0 * prad_integrate(q.m, q.mesh, kFreq, q.cur);
     EXPECT_NEAR(r / r_exact, 1.0, 2e-3);
@@ -95,4 +95,4 @@ TEST(SinusoidalCurrent, QuarterWaveMonopoleOverPerfectGround) {
     EXPECT_NEAR(gt[2], 5.16, 0.01);
 }
 
-}  // namespace
+} // namespace

@@ -52,7 +52,9 @@ inline Mesh elements(const std::vector<std::array<P3, 2>>& ab) {
 }
 
 // One uniform element a -> b carrying current i_a.
-inline Mesh element(const P3& a, const P3& b) { return elements({{a, b}}); }
+inline Mesh element(const P3& a, const P3& b) {
+    return elements({{a, b}});
+}
 inline std::vector<cplx> uniform(cplx i_a, int n_elements = 1) {
     return std::vector<cplx>(static_cast<size_t>(2 * n_elements), i_a);
 }
@@ -81,4 +83,4 @@ inline Mesh wire(const P3& a, const P3& b, int nseg) {
     return m;
 }
 
-}  // namespace fffix
+} // namespace fffix

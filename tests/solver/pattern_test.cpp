@@ -100,9 +100,12 @@ TEST(PradIntegrate, RegionOfEachGround) {
     air.pcb_h = 0.3;
     plane.pcb_h = 1e-12;
     plane.pcb_gnd = 1;
-    const Case cases[] = {{with_ground(GROUND_FREE), 1.0, 1e-6}, {with_ground(GROUND_PERFECT), 2.0, 1e-6},
-                          {real, 2.0, 1e-4},  {mininec, 2.0, 1e-4},
-                          {air, 1.0, 1e-6},   {plane, 2.0, 1e-6}};
+    const Case cases[] = {{with_ground(GROUND_FREE), 1.0, 1e-6},
+                          {with_ground(GROUND_PERFECT), 2.0, 1e-6},
+                          {real, 2.0, 1e-4},
+                          {mininec, 2.0, 1e-4},
+                          {air, 1.0, 1e-6},
+                          {plane, 2.0, 1e-6}};
     for (const Case& c : cases) {
         double p = prad_integrate(c.model, m, kFreq, fffix::uniform(1.0));
         EXPECT_NEAR(p / hertz_power(1.0, len), c.ratio, c.tol) << "ground " << c.model.ground;
@@ -157,7 +160,8 @@ TEST(PatternGrid, ShortDipoleChannels) {
             SCOPED_TRACE(testing::Message() << i << " " << j);
             EXPECT_EQ(g.at(g.gh, i, j), -300.f);
             if (i == 0 || i == 18) {
-                for (const auto* ch : {&g.gt, &g.gv, &g.gr, &g.gl}) EXPECT_EQ(g.at(*ch, i, j), -300.f);
+                for (const auto* ch : {&g.gt, &g.gv, &g.gr, &g.gl})
+                    EXPECT_EQ(g.at(*ch, i, j), -300.f);
                 continue;
             }
             double st = std::sin(i * 10.0 * kDeg);
@@ -204,8 +208,8 @@ TEST(PatternGrid, LayoutAndDarkRows) {
 // +z left-hand circular and along -z right-hand circular (IEEE sense).
 TEST(PatternGrid, CircularHandedness) {
     const double len = 1e-3 / kK;
-    Mesh mesh = fffix::elements({{P3{-0.5 * len, 0, 0}, P3{0.5 * len, 0, 0}},
-                                 {P3{0, -0.5 * len, 0}, P3{0, 0.5 * len, 0}}});
+    Mesh mesh = fffix::elements(
+        {{P3{-0.5 * len, 0, 0}, P3{0.5 * len, 0, 0}}, {P3{0, -0.5 * len, 0}, P3{0, 0.5 * len, 0}}});
     std::vector<cplx> cur = {1.0, 1.0, cplx(0, 1), cplx(0, 1)};
     Model free = with_ground(GROUND_FREE);
     double pin = prad_integrate(free, mesh, kFreq, cur);
@@ -215,7 +219,7 @@ TEST(PatternGrid, CircularHandedness) {
         EXPECT_LT(g.at(g.gr, 0, j), g.at(g.gt, 0, j) - 100.f);
         EXPECT_NEAR(g.at(g.gr, 1, j), g.at(g.gt, 1, j), 1e-5);
         EXPECT_LT(g.at(g.gl, 1, j), g.at(g.gt, 1, j) - 100.f);
-        EXPECT_NEAR(g.at(g.gt, 0, j), 10.0 * std::log10(1.5), 1e-4);  // two short dipoles
+        EXPECT_NEAR(g.at(g.gt, 0, j), 10.0 * std::log10(1.5), 1e-4); // two short dipoles
     }
 }
 
@@ -234,4 +238,4 @@ TEST(PatternGrid, AbsentCircularChannelsAndEmptyRowsAreUntouched) {
         for (float v : *ch) EXPECT_EQ(v, 7.f);
 }
 
-}  // namespace
+} // namespace

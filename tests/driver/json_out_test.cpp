@@ -1,0 +1,106 @@
+// JSON strings and numbers, and output files that replace their target only
+// when complete.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <limits>
+
+#include "driver/json.h"
+#include "driver/outfile.h"
+#include "test_support.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string through(void (*write)(std::FILE*)) {
+    std::string path = test_dir() + "/j.txt";
+    std::FILE* f = std::fopen(path.c_str(), "w");
+    write(f);
+    std::fclose(f);
+    return read_file(path);
+}
+
+TEST(JsonStr, EscapesAndDrops) {
+    struct Case {
+        std::string in, out;
+    };
+    const Case cases[] = {
+        {"", "\"\""},
+        {"plain text", "\"plain text\""},
+        {"say \"hi\"", "\"say \\\"hi\\\"\""},
+        {"C:\\dir\\", "\"C:\\\\dir\\\\\""},
+        {"tab\there", "\"tabhere\""},
+        {"line\r\nend\x1f!", "\"lineend!\""},
+        {"\xc3\xa9t\xc3\xa9 \x7f", "\"\xc3\xa9t\xc3\xa9 \x7f\""}, // bytes above 127 and DEL stay
+    };
+    for (const Case& c : cases) {
+        std::string path = test_dir() + "/s.txt";
+        std::FILE* f = std::fopen(path.c_str(), "w");
+        EXPECT_EQ(json_str(f, c.in), '"');
+        std::fclose(f);
+        EXPECT_EQ(read_file(path), c.out) << c.in;
+    }
+}
+
+TEST(JsonNum, NonFiniteBecomesNull) {
+    EXPECT_EQ(through([](std::FILE* f) {
+                  json_num(f, "%g", 1e-5);
+                  std::fputc(',', f);
+                  json_num(f, "%.6g", std::numeric_limits<double>::quiet_NaN());
+                  std::fputc(',', f);
+                  json_num(f, "%g", -std::numeric_limits<double>::infinity());
+              }),
+              "1e-05,null,null");
+}
+
+TEST(OutFile, ReplacesOnlyWhenCommitted) {
+    std::string target = test_dir() + "/doc.json";
+    write_file_at(target, "old");
+    {
+        OutFile out(target);
+        ASSERT_TRUE(out.open());
+        std::fputs("half written", out.file());
+        // Not committed: as after a failed write.
+    }
+    EXPECT_EQ(read_file(target), "old");
+    {
+        OutFile out(target);
+        ASSERT_TRUE(out.open());
+        std::fputs("new", out.file());
+        EXPECT_TRUE(out.commit());
+    }
+    EXPECT_EQ(read_file(target), "new");
+    int files = 0;
+    for (const auto& e : fs::directory_iterator(test_dir())) {
+        (void)e;
+        ++files;
+    }
+    EXPECT_EQ(files, 1); // no temporary file left
+}
+
+TEST(OutFile, FailuresAreReported) {
+    OutFile nodir(test_dir() + "/missing/doc.json");
+    EXPECT_FALSE(nodir.open());
+    EXPECT_FALSE(nodir.commit());
+
+    // The rename onto a directory fails after every byte was written.
+    std::string dir = test_dir() + "/target_is_dir";
+    fs::create_directories(dir);
+    OutFile ontodir(dir);
+    ASSERT_TRUE(ontodir.open());
+    std::fputs("x", ontodir.file());
+    EXPECT_FALSE(ontodir.commit());
+    EXPECT_TRUE(fs::is_directory(dir));
+}
+
+TEST(MakeDir, OneLevel) {
+    make_dir(test_dir() + "/a");
+    EXPECT_TRUE(fs::is_directory(test_dir() + "/a"));
+    make_dir(test_dir() + "/a"); // existing: no harm
+    make_dir(test_dir() + "/b/c");
+    EXPECT_FALSE(fs::exists(test_dir() + "/b"));
+}
+
+} // namespace
