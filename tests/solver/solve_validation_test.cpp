@@ -17,6 +17,7 @@
 #include "common/constants.h"
 #include "hand_mesh.h"
 #include "mesh/mesh.h"
+#include "test_support.h"
 #include "solver/loads.h"
 #include "solver/solve.h"
 
@@ -428,6 +429,49 @@ TEST(MeshedValidation, MesherAndHandMeshAgree) {
     ASSERT_EQ(b.rc, 0) << b.err;
     EXPECT_LT(std::abs(a.res.zin - b.res.zin) / std::abs(b.res.zin), 1e-10);
     EXPECT_NEAR(a.res.agt, 1.0 - 0.5 * 20 * std::norm(a.cur[m.srcs[0].unk]) / a.res.pin, 1e-6);
+}
+
+TEST(LineValidation, NecDeckShuntAdmittancesGiveTheStubsDesignedImpedance) {
+    // A NEC deck: a dipole fed at its centre segment, and a 50-ohm line of
+    // lambda/8 from that segment to a dummy wire far away. TL fields 9 and
+    // 10 put 1e10 S across the far end: a shorted stub, j 50 tan(k l) =
+    // j 50 ohm in parallel with the antenna. Fields 7 and 8 put 0.02 S (50
+    // ohm) across the near end. Reference: the same deck without the line,
+    // and circuit theory; the finite short perturbs by parts in 1e12.
+    const double len = kLam / 8;
+    auto deck = [len](const std::string& tl) {
+        char buf[160];
+        std::snprintf(buf, sizeof buf, "TL 1 11 2 1 50 %.9f %s\n", len, tl.c_str());
+        return std::string("CM stub\nCE\nGW 1 21 0 0 -5 0 0 5 0.001\nGW 2 1 100 0 0 100 0 0.2 0.001\n"
+                           "GE 0\nEX 0 1 11 0 1 0\n") +
+               (tl.empty() ? std::string() : std::string(buf)) + "FR 0 1 0 0 14.2 0\nXQ\nEN\n";
+    };
+    auto deck_z = [](const std::string& name, const std::string& text) {
+        Model m;
+        Mesh mesh;
+        std::string err;
+        EXPECT_EQ(model_read(write_file(name, text), m, err), 0) << err;
+        EXPECT_EQ(mesh_build(m, mesh, m.f0, err), 0) << err;
+        Solved s = solve(m, mesh);
+        EXPECT_EQ(s.rc, 0) << s.err;
+        return s.res.zin;
+    };
+    const cplx zant = deck_z("bare.nec", deck(""));
+    const double kl = phys::two_pi * kF / phys::c0 * len;
+    const cplx ystub = 1.0 / (J * 50.0 * std::tan(kl));
+    struct Case {
+        const char* fields;  // TL fields 7 to 10
+        cplx y;              // admittance added across the feed
+    };
+    const Case cases[] = {
+        {"0 0 1e10 0", ystub},
+        {"0.02 0 1e10 0", ystub + 0.02},
+    };
+    for (const Case& c : cases) {
+        cplx z = deck_z("stub.nec", deck(c.fields));
+        cplx expect = 1.0 / (1.0 / zant + c.y);
+        EXPECT_LT(std::abs(z - expect) / std::abs(expect), 1e-8) << c.fields << ": " << z;
+    }
 }
 
 }  // namespace
