@@ -252,8 +252,9 @@ void stamp(const FillArgs& A, const FillSeg& sf, const FillSeg& so, cplx vec, cp
 // of a unit current element at Q on the real segment o along dir_o, and
 //   Z[p][q] -= sp sq (ap aq N0 + bp aq N1 + ap bq N2 + bp bq N3).
 void somm_correction(const FillArgs& A, const FillSeg& sf, const FillSeg& so, double D) {
-    int m = static_cast<int>(std::ceil(1.5 * std::max(sf.len, so.len) / std::max(D, 1e-12)));
-    m = std::clamp(m, 1, 6);
+    // Clamped as a double: for D -> 0 the quotient exceeds every int.
+    const int m = static_cast<int>(
+        std::clamp(std::ceil(1.5 * std::max(sf.len, so.len) / std::max(D, 1e-12)), 1.0, 6.0));
     cplx N[4] = {};
     const double inv_m = 1.0 / m;
     for (int ia = 0; ia < m; ++ia) {

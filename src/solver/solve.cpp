@@ -98,7 +98,7 @@ std::vector<int> fill_colours(const Mesh& mesh) {
 }
 
 void fill_matrix(const Model& m, const Mesh& mesh, double freq_hz, const FillGeom& geom, cplx* Z,
-                 int ld) {
+                 int ld, const SommTable* table, SommFieldFn corr_field) {
     gauss_init();
     const double omega = phys::two_pi * freq_hz;
     // Ground: complex relative permittivity and the reflection-coefficient flag.
@@ -115,8 +115,8 @@ void fill_matrix(const Model& m, const Mesh& mesh, double freq_hz, const FillGeo
     fa.inv_jweps = 1.0 / cplx(0.0, omega * phys::eps0);
     fa.eps_c = m.ground == GROUND_PCB ? m.pcb_eps * cplx(1.0, -m.pcb_tand)
                                       : cplx(m.eps, -m.sigma / (omega * phys::eps0));
-    fa.table = nullptr;
-    fa.corr_field = nullptr;
+    fa.table = table;
+    fa.corr_field = corr_field;
     fa.geom = &geom;
 
     // Fill, one colour class after the other; the segments of a class share
@@ -142,9 +142,8 @@ int solve_freq(const Model& m, const Mesh& mesh, double freq_hz, std::vector<cpl
                FreqResult& res, int want_prad, std::vector<cplx>* src_cur, std::string& err) {
     if (check_input(m, mesh, freq_hz, err) != 0) return kSolveBadInput;
     if (m.ground == GROUND_PCB || (m.ground == GROUND_REAL && m.somm)) {
-        // The Sommerfeld table (built here, handed to the fill in
-        // FillArgs::table with its field function, freed after the fill)
-        // comes with the ground module.
+        // The Sommerfeld table comes with the ground module: built here,
+        // passed to fill_matrix with its field function, freed after the fill.
         set_err(err, "the Sommerfeld ground (board or real ground with sommerfeld) is not available");
         return kSolveBadInput;
     }

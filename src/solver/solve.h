@@ -49,9 +49,11 @@ int solve_freq(const Model& m, const Mesh& mesh, double freq_hz, std::vector<cpl
 // ground interactions of every segment pair, filled colour class by colour
 // class on par_for workers into the n x n block of Z (row stride ld, Z
 // zeroed by the caller). geom comes from fill_geom_build with the image
-// when the model has a ground. Throws std::bad_alloc when memory runs out.
+// when the model has a ground. With a Sommerfeld table and its field
+// function the image is the quasi-static one plus the table's correction.
+// Throws std::bad_alloc when memory runs out.
 void fill_matrix(const Model& m, const Mesh& mesh, double freq_hz, const FillGeom& geom, cplx* Z,
-                 int ld);
+                 int ld, const SommTable* table = nullptr, SommFieldFn corr_field = nullptr);
 
 // Colours of the segments for the parallel fill: segments that share an
 // unknown get different colours (0..62; 63 when those are all taken, a class

@@ -3,6 +3,7 @@
 // in its limits, the colouring and the thread count.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
 #include <vector>
 
@@ -355,6 +356,96 @@ TEST_F(Fill, SerialColourClassIsFilledDeterministically) {
     set_threads(2);
     std::vector<cplx> Z2 = fill(model, m, 100e6);
     EXPECT_EQ(Z1, Z2);
+}
+
+// ---- the fill with a Sommerfeld table (fake field functions) ----
+
+std::atomic<long> g_field_calls{0};
+cplx g_field[3];
+
+void const_field(const SommTable*, const double*, const double*, const double*, cplx out[3]) {
+    g_field_calls.fetch_add(1);
+    for (int d = 0; d < 3; ++d) out[d] = g_field[d];
+}
+
+const SommTable* fake_table() {
+    static const int dummy = 0;
+    return reinterpret_cast<const SommTable*>(&dummy);
+}
+
+std::vector<cplx> fill_with_table(const Model& m, const Mesh& mesh, double f) {
+    FillGeom g;
+    fill_geom_build(mesh, true, g);
+    std::vector<cplx> Z(static_cast<size_t>(mesh.nunk()) * mesh.nunk());
+    fill_matrix(m, mesh, f, g, Z.data(), mesh.nunk(), fake_table(), const_field);
+    return Z;
+}
+
+TEST_F(Fill, TableImageIsTheQuasiStaticImagePlusTheCorrection) {
+    // With a table the image has R_v = kappa = (eps_c - 1)/(eps_c + 1) and
+    // R_h = 0. For vertical wires only R_v acts, so with a zero correction
+    // field Z - Z_free = kappa (Z_perfect - Z_free). A constant field F adds
+    // the moments N0 = len_f len_o (dir_f . F), N1 = N2 = N0/2, N3 = N0/4:
+    //   Z[p][q] -= sp sq (ap aq + (bp aq + ap bq)/2 + bp bq/4) N0.
+    const double f = 14e6;
+    Mesh mesh = hand_mesh({HandWire{{0, 0, 0.5}, {0, 0, 6}, 6, 0.002},
+                           HandWire{{3, 1, 1}, {3, 1, 7}, 5, 0.002}});
+    Model real = hand_model(f, 0, GROUND_REAL);
+    real.eps = 9;
+    real.sigma = 0.01;
+    const cplx eps_c(9.0, -0.01 / (phys::two_pi * f * phys::eps0));
+    const cplx kappa = (eps_c - 1.0) / (eps_c + 1.0);
+    const int n = mesh.nunk();
+    const std::vector<cplx> Zf = fill(hand_model(f, 0, GROUND_FREE), mesh, f);
+    const std::vector<cplx> Zp = fill(hand_model(f, 0, GROUND_PERFECT), mesh, f);
+    for (cplx& c : g_field) c = 0.0;
+    const std::vector<cplx> Z0 = fill_with_table(real, mesh, f);
+    for (int i = 0; i < n * n; ++i)
+        EXPECT_NEAR(std::abs(Z0[i] - Zf[i] - kappa * (Zp[i] - Zf[i])), 0.0, 1e-12 * std::abs(Zf[i % n * (n + 1)]));
+
+    g_field[0] = cplx(1, 2);
+    g_field[1] = cplx(-3, 0.5);
+    g_field[2] = cplx(0.25, -4);
+    const std::vector<cplx> Zc = fill_with_table(real, mesh, f);
+    std::vector<cplx> dZ(static_cast<size_t>(n) * n, 0.0);
+    for (int s = 0; s < mesh.nseg(); ++s)
+        for (int o = 0; o < mesh.nseg(); ++o) {
+            const Segment &sf = mesh.seg[s], &so = mesh.seg[o];
+            const cplx n0 = sf.len * so.len *
+                            (sf.dir[0] * g_field[0] + sf.dir[1] * g_field[1] + sf.dir[2] * g_field[2]);
+            for (int i = 0; i < mesh.seg_nref[s]; ++i)
+                for (int j = 0; j < mesh.seg_nref[o]; ++j) {
+                    const UnkSlot p = mesh.refs(s)[i], q = mesh.refs(o)[j];
+                    const SegRef &rp = mesh.unk[p.unk].ref[p.slot], &rq = mesh.unk[q.unk].ref[q.slot];
+                    const double ap = rp.end == 0, bp = rp.end == 0 ? -1 : 1;
+                    const double aq = rq.end == 0, bq = rq.end == 0 ? -1 : 1;
+                    dZ[p.unk * n + q.unk] -= static_cast<double>(rp.sign * rq.sign) *
+                                             (ap * aq + (bp * aq + ap * bq) / 2 + bp * bq / 4) * n0;
+                }
+        }
+    for (int i = 0; i < n * n; ++i)
+        EXPECT_NEAR(std::abs(Zc[i] - Z0[i] - dZ[i]), 0.0, 1e-12 * (std::abs(dZ[i]) + 1.0));
+}
+
+TEST_F(Fill, CorrectionSubdividesSegmentsNearTheGround) {
+    // Two segments of 0.5 m: high above the ground (D = 20 m) every pair
+    // takes one sub-interval, 4 x 4 field evaluations; lying on the ground a
+    // segment and its own image coincide (D = 0, six sub-intervals, 24 x 24)
+    // and the neighbours are D = 0.5 m apart (two, 8 x 8).
+    const double f = 14e6;
+    for (cplx& c : g_field) c = 0.0;
+    struct Case {
+        double z;
+        long calls;
+    };
+    const Case cases[] = {{10.0, 4 * 16}, {0.0, 2 * 576 + 2 * 64}};
+    for (const Case& c : cases) {
+        Mesh mesh = hand_mesh({HandWire{{0, 0, c.z}, {1, 0, c.z}, 2, 0.001}});
+        Model m = hand_model(f, 0, GROUND_REAL);
+        g_field_calls = 0;
+        fill_with_table(m, mesh, f);
+        EXPECT_EQ(g_field_calls.load(), c.calls) << "z=" << c.z;
+    }
 }
 
 }  // namespace
