@@ -32,8 +32,12 @@ namespace {
 constexpr double kF = 14.2e6;
 constexpr int kSegPerDipole = 25;
 
-double lam() { return phys::c0 / kF; }
-double dipole_len() { return 0.5 * lam(); }
+double lam() {
+    return phys::c0 / kF;
+}
+double dipole_len() {
+    return 0.5 * lam();
+}
 
 struct Array {
     Mesh mesh;
@@ -77,8 +81,7 @@ std::vector<cplx> filled(const Array& a) {
     return Z;
 }
 
-template <int (*Solve)(cplx*, cplx*, int)>
-void BM_Factor(benchmark::State& st) {
+template <int (*Solve)(cplx*, cplx*, int)> void BM_Factor(benchmark::State& st) {
     Array a = make_array(static_cast<int>(st.range(0)));
     const int n = a.mesh.nunk();
     const std::vector<cplx> Z0 = filled(a);
@@ -125,7 +128,8 @@ void BM_Solve(benchmark::State& st) {
     FreqResult res;
     std::string err;
     for (auto _ : st) {
-        if (solve_freq(a.model, a.mesh, kF, cur, res, 0, nullptr, err) != 0) st.SkipWithError(err.c_str());
+        if (solve_freq(a.model, a.mesh, kF, cur, res, 0, nullptr, err) != 0)
+            st.SkipWithError(err.c_str());
     }
     st.counters["R"] = res.zin.real();
     st.counters["X"] = res.zin.imag();
@@ -155,8 +159,8 @@ void BM_Nec2c(benchmark::State& st) {
         }
         f << "GE 0\nEX 0 1 13 0 1 0\nFR 0 1 0 0 14.2 0\nXQ\nEN\n";
     }
-    const std::string cmd = std::string(nec) + " -i " + deck.string() + " -o " + out.string() +
-                            " > /dev/null 2>&1";
+    const std::string cmd =
+        std::string(nec) + " -i " + deck.string() + " -o " + out.string() + " > /dev/null 2>&1";
     for (auto _ : st) {
         if (std::system(cmd.c_str()) != 0) st.SkipWithError("nec2c failed");
     }
@@ -167,7 +171,8 @@ void BM_Nec2c(benchmark::State& st) {
         double fill_ms = 0, factor_ms = 0;
         const size_t at = line.find("FILL:");
         if (at != std::string::npos &&
-            std::sscanf(line.c_str() + at, "FILL: %lf msec FACTOR: %lf msec", &fill_ms, &factor_ms) == 2) {
+            std::sscanf(line.c_str() + at, "FILL: %lf msec FACTOR: %lf msec", &fill_ms,
+                        &factor_ms) == 2) {
             st.counters["fill_ms"] = fill_ms;
             st.counters["factor_ms"] = factor_ms;
         }
@@ -181,12 +186,18 @@ void sizes(benchmark::internal::Benchmark* b) {
     b->Unit(benchmark::kMillisecond)->UseRealTime();
 }
 
-}  // namespace
+} // namespace
 
 BENCHMARK(BM_Fill)->Apply(sizes);
 BENCHMARK(BM_Factor<lu_solve>)->Name("BM_Factor")->Apply(sizes);
-BENCHMARK(BM_Factor<lu_solve_ref>)->Name("BM_FactorReference")->Arg(250)->Arg(500)->Arg(1000)->Arg(2000)
-    ->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_Factor<lu_solve_ref>)
+    ->Name("BM_FactorReference")
+    ->Arg(250)
+    ->Arg(500)
+    ->Arg(1000)
+    ->Arg(2000)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 BENCHMARK(BM_Solve)->Apply(sizes);
 BENCHMARK(BM_Nec2c)->Apply(sizes)->Iterations(1)->Repetitions(3);
 

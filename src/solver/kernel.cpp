@@ -18,7 +18,7 @@ constexpr double kInv4Pi = 1.0 / phys::four_pi;
 // The far rule, where the fill spends most of its time, is compiled twice on
 // x86-64: for the baseline and for AVX2 with FMA, chosen when the program
 // loads. The two may differ in the last bits; one machine always runs one.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && __GNUC__ >= 12 && \
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && __GNUC__ >= 12 &&           \
     !defined(__SANITIZE_ADDRESS__)
 #define KERNEL_CLONES __attribute__((target_clones("arch=x86-64-v3", "default")))
 #else
@@ -72,7 +72,8 @@ inline void phase_sincos(const double* kr, double* sn, double* cs, int n) {
 // All distances first, then the phases in one batch, then the sums (the
 // inner sum over j first).
 template <int N>
-KERNEL_CLONES void far_rule(const double* P, const double* Q, double b2, double k, double l1l2, cplx out[4]) {
+KERNEL_CLONES void far_rule(const double* P, const double* Q, double b2, double k, double l1l2,
+                            cplx out[4]) {
     constexpr int NN = N * N;
     const double* x = GX[N];
     const double* w = GW[N];
@@ -149,7 +150,8 @@ void near_rule(const PairSeg& s1, const PairSeg& s2, double k, cplx out[4]) {
             double rho = std::sqrt(rho2);
             double as = std::asinh((L2 - w) / rho) - std::asinh(-w / rho);
             double a0r = as;
-            double a1r = (w * as + std::sqrt((L2 - w) * (L2 - w) + rho2) - std::sqrt(w * w + rho2)) / L2;
+            double a1r =
+                (w * as + std::sqrt((L2 - w) * (L2 - w) + rho2) - std::sqrt(w * w + rho2)) / L2;
             double R[8], kr[8], hkr[8], sh[8], ch[8];
             for (int j = 0; j < 8; ++j) {
                 const double* Q = s2.p8 + 3 * j;
@@ -216,8 +218,12 @@ PairSeg view(const FillGeom& g, int s, bool image) {
     const FillSeg& fs = image ? g.img[s] : g.seg[s];
     const std::vector<double>& p5 = image ? g.ip5 : g.p5;
     const std::vector<double>& p8 = image ? g.ip8 : g.p8;
-    return PairSeg{fs.a,         fs.dir,       fs.c,
-                   fs.len,       fs.radius,    &fs.p3[0][0],
+    return PairSeg{fs.a,
+                   fs.dir,
+                   fs.c,
+                   fs.len,
+                   fs.radius,
+                   &fs.p3[0][0],
                    p5.data() + static_cast<size_t>(s) * 15,
                    p8.data() + static_cast<size_t>(s) * 24};
 }
@@ -295,7 +301,7 @@ void somm_correction(const FillArgs& A, const FillSeg& sf, const FillSeg& so, do
     }
 }
 
-}  // namespace
+} // namespace
 
 void pair_int(const double P0[3], const double u[3], double L1, const double Q0[3],
               const double v[3], double L2, double b, double k, cplx out[4]) {
@@ -405,7 +411,7 @@ void fill_seg(int index, void* args) {
             rh = (ct - S) / (ct + S);
         }
         const double* u = sf.dir;
-        const double* v = so.dir;  // the real direction of o
+        const double* v = so.dir; // the real direction of o
         cplx vec = A.jwmu * (rv * (u[2] * v[2]) + rh * (u[0] * v[0] + u[1] * v[1]));
         cplx scal = -rv * A.inv_jweps / (lf * so.len);
         stamp(A, sf, so, vec, scal, M);

@@ -38,7 +38,7 @@ void pair_int(const double P0[3], const double u[3], double L1, const double Q0[
 // One reference of an unknown to a segment, as the fill uses it.
 struct FillRef {
     int unk = 0;
-    double alpha = 0, beta = 0;  // ramp alpha + beta t
+    double alpha = 0, beta = 0; // ramp alpha + beta t
     double sign = 1;
 };
 
@@ -52,7 +52,7 @@ struct FillSeg {
     double len;
     double radius;
     double p3[3][3];
-    int ref0;  // first reference in FillGeom::refs
+    int ref0; // first reference in FillGeom::refs
     int nref;
 };
 
@@ -60,12 +60,12 @@ struct FillSeg {
 // fill needs that depends on one segment only.
 struct FillGeom {
     int nseg = 0;
-    std::vector<FillSeg> seg;      // the segments
-    std::vector<FillSeg> img;      // their images in z = 0 (empty without a ground)
-    std::vector<double> p5, p8;    // 5- and 8-point Gauss points, nseg x n x 3
-    std::vector<double> ip5, ip8;  // the same for the images
+    std::vector<FillSeg> seg;     // the segments
+    std::vector<FillSeg> img;     // their images in z = 0 (empty without a ground)
+    std::vector<double> p5, p8;   // 5- and 8-point Gauss points, nseg x n x 3
+    std::vector<double> ip5, ip8; // the same for the images
     std::vector<FillRef> refs;
-    std::vector<int> active;       // segments with at least one reference, ascending
+    std::vector<int> active; // segments with at least one reference, ascending
 };
 
 // Prepares the fill data of a mesh; with_image adds the mirror images.
@@ -75,19 +75,19 @@ void fill_geom_build(const Mesh& mesh, bool with_image, FillGeom& geom);
 // Arguments of one fill, shared read-only by the workers.
 struct FillArgs {
     const Mesh* mesh = nullptr;
-    cplx* matrix = nullptr;      // row p starts at matrix + p * ld
-    int n = 0;                   // number of unknowns
-    int ld = 0;                  // row stride of matrix, >= n
+    cplx* matrix = nullptr; // row p starts at matrix + p * ld
+    int n = 0;              // number of unknowns
+    int ld = 0;             // row stride of matrix, >= n
     int nseg = 0;
-    int image = 0;               // 1 = add the image of every segment in z = 0
-    int refl = 0;                // 1 = Fresnel coefficients (real ground without table)
-    double k = 0;                // free-space wavenumber, rad/m
-    cplx jwmu;                   // j w mu0
-    cplx inv_jweps;              // 1 / (j w eps0)
-    cplx eps_c;                  // complex relative permittivity of the ground or board
-    const int* list = nullptr;   // segment indices of the current colour class
-    const SommTable* table = nullptr;  // Sommerfeld table or null
-    SommFieldFn corr_field = nullptr;  // its field function (set together with table)
+    int image = 0;                    // 1 = add the image of every segment in z = 0
+    int refl = 0;                     // 1 = Fresnel coefficients (real ground without table)
+    double k = 0;                     // free-space wavenumber, rad/m
+    cplx jwmu;                        // j w mu0
+    cplx inv_jweps;                   // 1 / (j w eps0)
+    cplx eps_c;                       // complex relative permittivity of the ground or board
+    const int* list = nullptr;        // segment indices of the current colour class
+    const SommTable* table = nullptr; // Sommerfeld table or null
+    SommFieldFn corr_field = nullptr; // its field function (set together with table)
     const FillGeom* geom = nullptr;
 };
 

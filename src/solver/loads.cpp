@@ -20,7 +20,7 @@ cplx load_z(const Load& ld, double freq_hz) {
         if (ld.r > 0) y += 1.0 / ld.r;
         if (ld.l > 0) y += 1.0 / (j * (w * ld.l));
         y += j * (w * ld.c);
-        if (std::abs(y) == 0.0) return cplx(1e30, 0.0);  // open circuit
+        if (std::abs(y) == 0.0) return cplx(1e30, 0.0); // open circuit
         return 1.0 / y;
     }
     case LOAD_IMPEDANCE:
@@ -56,8 +56,7 @@ bool load_covers(const Load& ld, const Segment& s, int abs_num) {
 
 // Per-metre impedance with the absolute number and the length over which a
 // lumped value is spread (the whole NEC segment when it was split in two).
-cplx wire_z_at(const Model& m, const Segment& s, int abs_num, double spread_len,
-               double freq_hz) {
+cplx wire_z_at(const Model& m, const Segment& s, int abs_num, double spread_len, double freq_hz) {
     cplx w = 0.0;
     if (s.sigma > 0) w = conductor_z(s.radius, s.sigma, freq_hz);
     if (s.ins_t > 0 && s.ins_eps > 1) {
@@ -95,7 +94,7 @@ void seg_numbers(const Mesh& mesh, std::vector<int>& abs_num, std::vector<double
     const int ns = mesh.nseg();
     abs_num.assign(static_cast<size_t>(ns), 0);
     spread.assign(static_cast<size_t>(ns), 0.0);
-    std::vector<double> total(1, 0.0);  // summed length per number, from 1
+    std::vector<double> total(1, 0.0); // summed length per number, from 1
     for (int s = 0; s < ns; ++s) {
         const Segment& g = mesh.seg[s];
         if (s == 0 || g.wire != mesh.seg[s - 1].wire || g.num != mesh.seg[s - 1].num)
@@ -106,7 +105,7 @@ void seg_numbers(const Mesh& mesh, std::vector<int>& abs_num, std::vector<double
     for (int s = 0; s < ns; ++s) spread[s] = total[abs_num[s]];
 }
 
-}  // namespace
+} // namespace
 
 cplx wire_z(const Model& m, const Mesh& mesh, int s, double freq_hz) {
     std::vector<int> abs_num;
@@ -180,8 +179,9 @@ int line_net(const Model& m, const Mesh& mesh, double freq_hz, LineNet& net, std
             Y(kk, l) += t.y12;
         } else {
             if (!(t.z0 > 0))
-                return set_err(err, "transmission line %d has no positive characteristic impedance (z0 = %g)",
-                               i + 1, t.z0);
+                return set_err(
+                    err, "transmission line %d has no positive characteristic impedance (z0 = %g)",
+                    i + 1, t.z0);
             double len = t.len;
             if (len <= 0) {
                 const double* a = mesh.node[mesh.unk[t.unk1].node].pos;
@@ -189,8 +189,7 @@ int line_net(const Model& m, const Mesh& mesh, double freq_hz, LineNet& net, std
                 len = std::sqrt((a[0] - b[0]) * (a[0] - b[0]) + (a[1] - b[1]) * (a[1] - b[1]) +
                                 (a[2] - b[2]) * (a[2] - b[2]));
             }
-            if (!(len > 0))
-                return set_err(err, "transmission line %d has zero length", i + 1);
+            if (!(len > 0)) return set_err(err, "transmission line %d has zero length", i + 1);
             const double vf = t.vf > 0 ? t.vf : 1.0;
             const cplx gl = cplx(t.loss / 100.0 / phys::db_per_neper, k / vf) * len;
             cplx ys, ym;

@@ -44,12 +44,12 @@ void stamp_loads(const Model& m, const Mesh& mesh, double freq_hz, cplx* Z, int 
 
 // The port network of the transmission lines and two-ports.
 struct LineNet {
-    std::vector<int> port;    // H: distinct line-port unknowns, in line order
-    std::vector<cplx> Y;      // j x j port admittance matrix, row-major
-    std::vector<int> driven;  // 1 = a source drives the port
-    std::vector<cplx> v;      // summed source voltage of a driven port
-    std::vector<int> sys;     // system index of an undriven port (n, n+1, ...), else -1
-    int nextra = 0;           // undriven ports = unknowns added to the system
+    std::vector<int> port;   // H: distinct line-port unknowns, in line order
+    std::vector<cplx> Y;     // j x j port admittance matrix, row-major
+    std::vector<int> driven; // 1 = a source drives the port
+    std::vector<cplx> v;     // summed source voltage of a driven port
+    std::vector<int> sys;    // system index of an undriven port (n, n+1, ...), else -1
+    int nextra = 0;          // undriven ports = unknowns added to the system
     int nport() const { return static_cast<int>(port.size()); }
 };
 

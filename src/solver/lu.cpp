@@ -41,11 +41,11 @@ void eliminate_rows(const LuArgs& w, int r0, int r1) {
     }
 }
 
-}  // namespace
+} // namespace
 
 void lu_rows(int t, void* args) {
     const LuArgs& w = *static_cast<const LuArgs*>(args);
-    long d = w.n - w.k - 1;  // rows below the pivot
+    long d = w.n - w.k - 1; // rows below the pivot
     int r0 = w.k + 1 + static_cast<int>(d * t / kLuTasks);
     int r1 = w.k + 1 + static_cast<int>(d * (t + 1) / kLuTasks);
     eliminate_rows(w, r0, r1);
@@ -121,7 +121,7 @@ int lu_solve(cplx* a, cplx* b, int n) {
     // solve (A^T)^T x = b.
     int info = 0;
     zgetrf_(&n, &n, a, &n, ipiv.data(), &info);
-    if (info > 0) return kLuSingular;  // U(info, info) is exactly zero
+    if (info > 0) return kLuSingular; // U(info, info) is exactly zero
     if (info < 0) return -1;
     const char trans = 'T';
     const int nrhs = 1;
@@ -129,12 +129,18 @@ int lu_solve(cplx* a, cplx* b, int n) {
     return info == 0 ? 0 : -1;
 }
 
-const char* lu_backend() { return "LAPACK"; }
+const char* lu_backend() {
+    return "LAPACK";
+}
 
 #else
 
-int lu_solve(cplx* a, cplx* b, int n) { return lu_solve_ref(a, b, n); }
+int lu_solve(cplx* a, cplx* b, int n) {
+    return lu_solve_ref(a, b, n);
+}
 
-const char* lu_backend() { return "built-in elimination"; }
+const char* lu_backend() {
+    return "built-in elimination";
+}
 
 #endif

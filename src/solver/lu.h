@@ -22,11 +22,11 @@ constexpr int kLuSerialTail = 400;
 
 // Work of one pivot step, shared read-only by the kLuTasks tasks.
 struct LuArgs {
-    cplx* a = nullptr;  // n x n, row-major
-    cplx* b = nullptr;  // n
+    cplx* a = nullptr; // n x n, row-major
+    cplx* b = nullptr; // n
     int n = 0;
-    int k = 0;          // pivot index
-    cplx inv_pivot;     // 1 / A[k][k]
+    int k = 0;      // pivot index
+    cplx inv_pivot; // 1 / A[k][k]
 };
 
 // par_for body: eliminates column k from task t's block of the rows below

@@ -21,18 +21,24 @@ constexpr double kSincosMax = 1.0e6;
 inline void sincos_many(const double* __restrict x, double* __restrict s, double* __restrict c,
                         int n) {
     constexpr double two_over_pi = 0x1.45f306dc9c883p-1;
-    constexpr double pio2_1 = 0x1.921fb548p+0;       // pi/2, leading 30 bits
-    constexpr double pio2_2 = -0x1.de973dc8p-31;     // next 30 bits
+    constexpr double pio2_1 = 0x1.921fb548p+0;        // pi/2, leading 30 bits
+    constexpr double pio2_2 = -0x1.de973dc8p-31;      // next 30 bits
     constexpr double pio2_3 = -0x1.9d9cceba3f91fp-62; // the rest
     // Adding 1.5 * 2^52 rounds to an integer held in the low mantissa bits.
     constexpr double round_magic = 0x1.8p52;
-    // Taylor coefficients (-1)^k/(2k+1)! and (-1)^k/(2k)!.
-    constexpr double s1 = -1.0 / 6, s2 = 1.0 / 120, s3 = -1.0 / 5040, s4 = 1.0 / 362880,
-                     s5 = -1.0 / 39916800, s6 = 1.0 / 6227020800, s7 = -1.0 / 1307674368000,
-                     s8 = 1.0 / 355687428096000;
-    constexpr double c1 = -1.0 / 2, c2 = 1.0 / 24, c3 = -1.0 / 720, c4 = 1.0 / 40320,
-                     c5 = -1.0 / 3628800, c6 = 1.0 / 479001600, c7 = -1.0 / 87178291200,
-                     c8 = 1.0 / 20922789888000, c9 = -1.0 / 6402373705728000;
+    // Taylor coefficients (-1)^k/(2k+1)! and (-1)^k/(2k)!, k = 1, 2, ...
+    constexpr double ks[8] = {
+        -1.0 / 6,        1.0 / 120,        -1.0 / 5040,          1.0 / 362880,
+        -1.0 / 39916800, 1.0 / 6227020800, -1.0 / 1307674368000, 1.0 / 355687428096000};
+    constexpr double kc[9] = {-1.0 / 2,
+                              1.0 / 24,
+                              -1.0 / 720,
+                              1.0 / 40320,
+                              -1.0 / 3628800,
+                              1.0 / 479001600,
+                              -1.0 / 87178291200,
+                              1.0 / 20922789888000,
+                              -1.0 / 6402373705728000};
     for (int i = 0; i < n; ++i) {
         const double v = x[i];
         const double y = v * two_over_pi + round_magic;
@@ -40,10 +46,12 @@ inline void sincos_many(const double* __restrict x, double* __restrict s, double
         const std::uint64_t quad = std::bit_cast<std::uint64_t>(y);
         const double r = ((v - q * pio2_1) - q * pio2_2) - q * pio2_3;
         const double r2 = r * r;
-        const double sp =
-            r + r * r2 * (s1 + r2 * (s2 + r2 * (s3 + r2 * (s4 + r2 * (s5 + r2 * (s6 + r2 * (s7 + r2 * s8)))))));
-        const double cp =
-            1.0 + r2 * (c1 + r2 * (c2 + r2 * (c3 + r2 * (c4 + r2 * (c5 + r2 * (c6 + r2 * (c7 + r2 * (c8 + r2 * c9))))))));
+        // Horner: sin r = r + r r2 (ks[0] + r2 (ks[1] + ...)), cos r = 1 + r2 (kc[0] + ...).
+        double ps = ks[7], pc = kc[8];
+        for (int k = 6; k >= 0; --k) ps = ks[k] + r2 * ps;
+        for (int k = 7; k >= 0; --k) pc = kc[k] + r2 * pc;
+        const double sp = r + r * r2 * ps;
+        const double cp = 1.0 + r2 * pc;
         // Quadrant: odd q swaps sin and cos; sin changes sign in quadrants
         // 2 and 3, cos in quadrants 1 and 2.
         const std::uint64_t swap = std::uint64_t{0} - (quad & 1u);

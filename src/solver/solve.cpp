@@ -15,10 +15,14 @@
 
 namespace {
 
-constexpr int kSerialColour = 63;  // the class whose segments may share unknowns
+constexpr int kSerialColour = 63; // the class whose segments may share unknowns
 
-bool finite(double x) { return std::isfinite(x); }
-bool finite(cplx z) { return std::isfinite(z.real()) && std::isfinite(z.imag()); }
+bool finite(double x) {
+    return std::isfinite(x);
+}
+bool finite(cplx z) {
+    return std::isfinite(z.real()) && std::isfinite(z.imag());
+}
 
 // Rejects what the solution cannot turn into a meaningful number: it would
 // otherwise end as infinities or NaNs in the matrix, or as a silently
@@ -38,15 +42,17 @@ int check_input(const Model& m, const Mesh& mesh, double f, std::string& err) {
             return set_err(err, "wire %d: conductivity %g S/m is negative", w, g.sigma);
         if (!(g.ins_t >= 0) || !finite(g.ins_t) || std::isnan(g.ins_eps) ||
             (g.ins_t > 0 && !(g.ins_eps > 0 && finite(g.ins_eps))))
-            return set_err(err, "wire %d: insulation (thickness %g m, permittivity %g) is not valid",
-                           w, g.ins_t, g.ins_eps);
+            return set_err(err,
+                           "wire %d: insulation (thickness %g m, permittivity %g) is not valid", w,
+                           g.ins_t, g.ins_eps);
     }
     if (m.srcs.empty()) return set_err(err, "no source defined");
     for (int i = 0; i < m.nsrc(); ++i) {
         const Source& s = m.srcs[i];
         if (s.unk < 0 || s.unk >= n)
             return set_err(err, "source %d is not placed on the structure", i + 1);
-        if (!finite(s.v)) return set_err(err, "source %d has a voltage that is not a number", i + 1);
+        if (!finite(s.v))
+            return set_err(err, "source %d has a voltage that is not a number", i + 1);
     }
     if (m.srcs[0].v == cplx(0.0))
         return set_err(err, "source 1 has zero voltage: the feed impedance is undefined");
@@ -61,22 +67,24 @@ int check_input(const Model& m, const Mesh& mesh, double f, std::string& err) {
     }
     for (int i = 0; i < m.ntl(); ++i) {
         const TLine& t = m.tls[i];
-        if (!finite(t.z0) || !finite(t.len) || !finite(t.vf) || !finite(t.loss) ||
-            !finite(t.y11) || !finite(t.y12) || !finite(t.y22) || !finite(t.y1) || !finite(t.y2))
+        if (!finite(t.z0) || !finite(t.len) || !finite(t.vf) || !finite(t.loss) || !finite(t.y11) ||
+            !finite(t.y12) || !finite(t.y22) || !finite(t.y1) || !finite(t.y2))
             return set_err(err, "transmission line %d has a value that is not a number", i + 1);
         if (t.loss < 0)
-            return set_err(err, "transmission line %d has a negative loss (%g dB/100 m)", i + 1, t.loss);
+            return set_err(err, "transmission line %d has a negative loss (%g dB/100 m)", i + 1,
+                           t.loss);
     }
     if (m.ground == GROUND_REAL || m.ground == GROUND_MININEC) {
         if (!finite(m.eps) || !finite(m.sigma) || !(m.eps > 0) || m.sigma < 0)
-            return set_err(err, "ground constants eps=%g sigma=%g S/m are not valid", m.eps, m.sigma);
+            return set_err(err, "ground constants eps=%g sigma=%g S/m are not valid", m.eps,
+                           m.sigma);
     }
     if (m.ground < GROUND_FREE || m.ground > GROUND_PCB)
         return set_err(err, "unknown ground kind %d", m.ground);
     return 0;
 }
 
-}  // namespace
+} // namespace
 
 std::vector<int> fill_colours(const Mesh& mesh) {
     // Each unknown remembers the colours of the segments it lives on (a bit
@@ -144,7 +152,8 @@ int solve_freq(const Model& m, const Mesh& mesh, double freq_hz, std::vector<cpl
     if (m.ground == GROUND_PCB || (m.ground == GROUND_REAL && m.somm)) {
         // The Sommerfeld table comes with the ground module: built here,
         // passed to fill_matrix with its field function, freed after the fill.
-        set_err(err, "the Sommerfeld ground (board or real ground with sommerfeld) is not available");
+        set_err(err,
+                "the Sommerfeld ground (board or real ground with sommerfeld) is not available");
         return kSolveBadInput;
     }
 

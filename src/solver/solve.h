@@ -28,9 +28,9 @@ struct FreqResult {
 };
 
 // Return codes of solve_freq besides 0.
-constexpr int kSolveNoMemory = -1;   // the matrix or the right-hand side cannot be allocated
-constexpr int kSolveSingular = -2;   // a pivot column is exactly zero
-constexpr int kSolveBadInput = -3;   // the model cannot be solved as given (message in err)
+constexpr int kSolveNoMemory = -1; // the matrix or the right-hand side cannot be allocated
+constexpr int kSolveSingular = -2; // a pivot column is exactly zero
+constexpr int kSolveBadInput = -3; // the model cannot be solved as given (message in err)
 
 // Solves the mesh at freq_hz. On success returns 0, cur holds one complex
 // amplitude (A) per unknown, res the figures, and src_cur (when given) the

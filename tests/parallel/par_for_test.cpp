@@ -13,7 +13,7 @@ namespace {
 
 // Restores the processor-count rule after each test.
 class ParFor : public ::testing::Test {
-protected:
+  protected:
     void TearDown() override { set_threads(0); }
 };
 
@@ -153,4 +153,4 @@ TEST_F(ParFor, NoThreadIsStartedForOneWorker) {
     EXPECT_EQ(fs.attempts, 0);
 }
 
-}  // namespace
+} // namespace

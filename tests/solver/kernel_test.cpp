@@ -50,7 +50,8 @@ void brute(const Seg& s1, const Seg& s2, double b, double k, int panels, cplx ou
                 r2 += (P[d] - q) * (P[d] - q);
             }
             double R = std::sqrt(r2);
-            cplx g = std::exp(cplx(0.0, -k * R)) / (phys::four_pi * R) * (w[i] * w[j] * s1.len * s2.len);
+            cplx g =
+                std::exp(cplx(0.0, -k * R)) / (phys::four_pi * R) * (w[i] * w[j] * s1.len * s2.len);
             out[0] += g;
             out[1] += t[i] * g;
             out[2] += t[j] * g;
@@ -79,27 +80,28 @@ TEST(PairInt, AgreesWithBruteForceQuadrature) {
         Seg s1, s2;
         double b;
         int panels;
-        double tol;  // relative to |I(1)|
+        double tol; // relative to |I(1)|
     };
     const Case cases[] = {
         // Near pairs (singularity subtraction): the 2 x 8-point outer rule
         // leaves errors of 2e-6 to 2e-5 where the static potential bends
         // sharply (within a radius of the ends of the other segment).
         {"self", seg_from(0, 0, 0, 0, 0, 0.05), seg_from(0, 0, 0, 0, 0, 0.05), 0.0025, 200, 1e-5},
-        {"collinear neighbours", seg_from(0, 0, 0, 0, 0, 0.05), seg_from(0, 0, 0.05, 0, 0, 0.1), 0.0025,
-         200, 2e-5},
+        {"collinear neighbours", seg_from(0, 0, 0, 0, 0, 0.05), seg_from(0, 0, 0.05, 0, 0, 0.1),
+         0.0025, 200, 2e-5},
         {"right-angle junction", seg_from(0, 0, 0, 0, 0, 0.05), seg_from(0, 0, 0.05, 0.05, 0, 0.05),
          0.0025, 200, 5e-5},
-        {"parallel, 1 cm apart", seg_from(0, 0, 0, 0, 0, 0.05), seg_from(0.01, 0, 0.01, 0.01, 0, 0.06),
-         0.001, 100, 2e-7},
+        {"parallel, 1 cm apart", seg_from(0, 0, 0, 0, 0, 0.05),
+         seg_from(0.01, 0, 0.01, 0.01, 0, 0.06), 0.001, 100, 2e-7},
         // Far pairs: 5-point, 3-point and (segments longer than 1.5/k)
         // 8-point product rules on smooth integrands; the 3-point rule's
         // error is a few 1e-9 at four segment lengths.
-        {"5-point rule", seg_from(0, 0, 0, 0, 0, 0.05), seg_from(0.3, 0, 0, 0.3, 0.05, 0.02), 0.001, 20,
+        {"5-point rule", seg_from(0, 0, 0, 0, 0, 0.05), seg_from(0.3, 0, 0, 0.3, 0.05, 0.02), 0.001,
+         20, 1e-11},
+        {"3-point rule", seg_from(0, 0, 0, 0, 0, 0.05), seg_from(0.6, 0.2, 0, 0.6, 0.25, 0.0),
+         0.001, 20, 1e-8},
+        {"8-point rule", seg_from(0, 0, 0, 0, 0, 0.3), seg_from(1.0, 0, 0, 1.0, 0, 0.3), 0.001, 20,
          1e-11},
-        {"3-point rule", seg_from(0, 0, 0, 0, 0, 0.05), seg_from(0.6, 0.2, 0, 0.6, 0.25, 0.0), 0.001, 20,
-         1e-8},
-        {"8-point rule", seg_from(0, 0, 0, 0, 0, 0.3), seg_from(1.0, 0, 0, 1.0, 0, 0.3), 0.001, 20, 1e-11},
     };
     for (const Case& c : cases) {
         cplx got[4], ref[4];
@@ -116,9 +118,7 @@ TEST(PairInt, SelfTermMatchesTheStaticClosedForm) {
     // every point on the series branch. The outer 2 x 8-point rule loses
     // accuracy as the wire gets thinner (the potential bends within a radius
     // of the ends): 3e-10, 3e-6 and 2e-4 for these ratios.
-    const struct {
-        double ratio, tol;
-    } cases[] = {{4.0, 1e-9}, {20.0, 1e-5}, {200.0, 5e-4}};
+    const struct { double ratio, tol; } cases[] = {{4.0, 1e-9}, {20.0, 1e-5}, {200.0, 5e-4}};
     for (const auto& [ratio, tol] : cases) {
         const double L = 0.1, b = L / ratio;
         Seg s = seg_from(0, 0, 0, 0.06, 0, 0.08);
@@ -137,7 +137,7 @@ TEST(PairInt, SeriesBranchJoinsTheExactExpression) {
     // the moments agree with brute force to the quadrature accuracy.
     const double L = 0.002, b = 1e-4;
     Seg s = seg_from(0, 0, 0, L, 0, 0);
-    for (double k : {0.1, 0.8, 2.0}) {  // kR up to 2e-4, 1.6e-3, 4e-3
+    for (double k : {0.1, 0.8, 2.0}) { // kR up to 2e-4, 1.6e-3, 4e-3
         cplx got[4], ref[4];
         pair(s, s, b, k, got);
         brute(s, s, b, k, 200, ref);
@@ -175,7 +175,7 @@ TEST(PairInt, IsReciprocalForEqualRadii) {
 // ---- the fill ----
 
 class Fill : public ::testing::Test {
-protected:
+  protected:
     void TearDown() override { set_threads(0); }
 };
 
@@ -273,7 +273,7 @@ TEST_F(Fill, FresnelGroundMeetsItsLimits) {
         shift = std::max(shift, std::abs(Zp[i] - Zf[i]) / scale);
     }
     EXPECT_LT(e_air, 1e-14);
-    EXPECT_GT(shift, 1e-5);  // the ground does matter at this height
+    EXPECT_GT(shift, 1e-5); // the ground does matter at this height
     EXPECT_LT(e_metal, 1e-4 * shift);
 }
 
@@ -388,8 +388,8 @@ TEST_F(Fill, TableImageIsTheQuasiStaticImagePlusTheCorrection) {
     // the moments N0 = len_f len_o (dir_f . F), N1 = N2 = N0/2, N3 = N0/4:
     //   Z[p][q] -= sp sq (ap aq + (bp aq + ap bq)/2 + bp bq/4) N0.
     const double f = 14e6;
-    Mesh mesh = hand_mesh({HandWire{{0, 0, 0.5}, {0, 0, 6}, 6, 0.002},
-                           HandWire{{3, 1, 1}, {3, 1, 7}, 5, 0.002}});
+    Mesh mesh = hand_mesh(
+        {HandWire{{0, 0, 0.5}, {0, 0, 6}, 6, 0.002}, HandWire{{3, 1, 1}, {3, 1, 7}, 5, 0.002}});
     Model real = hand_model(f, 0, GROUND_REAL);
     real.eps = 9;
     real.sigma = 0.01;
@@ -401,7 +401,8 @@ TEST_F(Fill, TableImageIsTheQuasiStaticImagePlusTheCorrection) {
     for (cplx& c : g_field) c = 0.0;
     const std::vector<cplx> Z0 = fill_with_table(real, mesh, f);
     for (int i = 0; i < n * n; ++i)
-        EXPECT_NEAR(std::abs(Z0[i] - Zf[i] - kappa * (Zp[i] - Zf[i])), 0.0, 1e-12 * std::abs(Zf[i % n * (n + 1)]));
+        EXPECT_NEAR(std::abs(Z0[i] - Zf[i] - kappa * (Zp[i] - Zf[i])), 0.0,
+                    1e-12 * std::abs(Zf[i % n * (n + 1)]));
 
     g_field[0] = cplx(1, 2);
     g_field[1] = cplx(-3, 0.5);
@@ -411,12 +412,14 @@ TEST_F(Fill, TableImageIsTheQuasiStaticImagePlusTheCorrection) {
     for (int s = 0; s < mesh.nseg(); ++s)
         for (int o = 0; o < mesh.nseg(); ++o) {
             const Segment &sf = mesh.seg[s], &so = mesh.seg[o];
-            const cplx n0 = sf.len * so.len *
-                            (sf.dir[0] * g_field[0] + sf.dir[1] * g_field[1] + sf.dir[2] * g_field[2]);
+            const cplx n0 =
+                sf.len * so.len *
+                (sf.dir[0] * g_field[0] + sf.dir[1] * g_field[1] + sf.dir[2] * g_field[2]);
             for (int i = 0; i < mesh.seg_nref[s]; ++i)
                 for (int j = 0; j < mesh.seg_nref[o]; ++j) {
                     const UnkSlot p = mesh.refs(s)[i], q = mesh.refs(o)[j];
-                    const SegRef &rp = mesh.unk[p.unk].ref[p.slot], &rq = mesh.unk[q.unk].ref[q.slot];
+                    const SegRef &rp = mesh.unk[p.unk].ref[p.slot],
+                                 &rq = mesh.unk[q.unk].ref[q.slot];
                     const double ap = rp.end == 0, bp = rp.end == 0 ? -1 : 1;
                     const double aq = rq.end == 0, bq = rq.end == 0 ? -1 : 1;
                     dZ[p.unk * n + q.unk] -= static_cast<double>(rp.sign * rq.sign) *
@@ -448,4 +451,4 @@ TEST_F(Fill, CorrectionSubdividesSegmentsNearTheGround) {
     }
 }
 
-}  // namespace
+} // namespace

@@ -52,7 +52,7 @@ TEST(LoadZ, EveryTypeAgainstItsCircuit) {
 
 TEST(ConductorZ, ThickThinAndBetween) {
     const double f = 14.2e6, sigma = 5.8e7, w = phys::two_pi * f;
-    const double delta = std::sqrt(2.0 / (w * phys::mu0 * sigma));  // 17.5 um
+    const double delta = std::sqrt(2.0 / (w * phys::mu0 * sigma)); // 17.5 um
     // Thick wire: surface resistance over the circumference, R = X.
     const double a = 1e-3;
     cplx z = conductor_z(a, sigma, f);
@@ -111,13 +111,13 @@ TEST(StampLoads, RampIntegralsOfAUniformImpedance) {
 
 TEST(StampLoads, PortLoadsGoOnTheirUnknownsDiagonal) {
     const double f = 10e6;
-    Mesh mesh = straight(4);  // three unknowns
+    Mesh mesh = straight(4); // three unknowns
     Model m;
     Load a = make_load(LOAD_SERIES, 50, 0, 0);
     a.unk = 1;
     Load b = make_load(LOAD_IMPEDANCE, 10, -5, 0);
     b.unk = 1;
-    Load c = make_load(LOAD_PARALLEL, 0, 0, 0);  // open
+    Load c = make_load(LOAD_PARALLEL, 0, 0, 0); // open
     c.unk = 2;
     m.loads = {a, b, c};
     std::vector<cplx> Z(9, 0.0);
@@ -154,7 +154,7 @@ TEST(WireZ, NecDistributedLoadsByTagAndSegment) {
     struct Case {
         const char* what;
         std::vector<Load> loads;
-        std::vector<double> r_per_m;  // expected Re w per mesh segment
+        std::vector<double> r_per_m; // expected Re w per mesh segment
     };
     const double cu = conductor_z(0.001, 5.8e7, f).real();
     const std::vector<Case> cases = {
@@ -183,7 +183,8 @@ TEST(WireZ, NecDistributedLoadsByTagAndSegment) {
         m.is_nec = 1;
         m.loads = c.loads;
         for (int s = 0; s < mesh.nseg(); ++s)
-            EXPECT_NEAR(wire_z(m, mesh, s, f).real(), c.r_per_m[s], 1e-12) << c.what << ", segment " << s;
+            EXPECT_NEAR(wire_z(m, mesh, s, f).real(), c.r_per_m[s], 1e-12)
+                << c.what << ", segment " << s;
     }
 }
 
@@ -196,7 +197,8 @@ TEST(WireZ, LumpedNecLoadCountsOncePerSegmentAlsoWhenSplit) {
     m.is_nec = 1;
     m.loads = {nec_load(LOAD_SERIES, 1, 2, 4, 10.0)};
     double per_num[6] = {0, 0, 0, 0, 0, 0};
-    for (int s = 0; s < 6; ++s) per_num[mesh.seg[s].num] += wire_z(m, mesh, s, f).real() * mesh.seg[s].len;
+    for (int s = 0; s < 6; ++s)
+        per_num[mesh.seg[s].num] += wire_z(m, mesh, s, f).real() * mesh.seg[s].len;
     EXPECT_NEAR(per_num[1], 0.0, 1e-12);
     EXPECT_NEAR(per_num[2], 10.0, 1e-12);
     EXPECT_NEAR(per_num[3], 10.0, 1e-12);
@@ -258,7 +260,7 @@ TEST(LineNet, LossVelocityFactorAndLengthFromTheNodes) {
 
 TEST(LineNet, NetworksShuntsSharedPortsAndDrivenPorts) {
     const double f = 30e6;
-    Mesh mesh = straight(6);  // unknowns 0..4
+    Mesh mesh = straight(6); // unknowns 0..4
     Model m;
     Source s;
     s.unk = 3;
@@ -266,11 +268,11 @@ TEST(LineNet, NetworksShuntsSharedPortsAndDrivenPorts) {
     Source s2 = s;
     s2.v = cplx(0, 1);
     m.srcs = {s, s2};
-    TLine net1 = line(3, 1, 0, 0);  // a two-port network between unknowns 3 and 1
+    TLine net1 = line(3, 1, 0, 0); // a two-port network between unknowns 3 and 1
     net1.y11 = cplx(1, 2);
     net1.y12 = cplx(3, 4);
     net1.y22 = cplx(5, 6);
-    TLine shunted = line(1, 4, 50, 1.3);  // shares unknown 1; shunts at both ends
+    TLine shunted = line(1, 4, 50, 1.3); // shares unknown 1; shunts at both ends
     shunted.y1 = cplx(0.01, 0);
     shunted.y2 = cplx(0, -0.02);
     m.tls = {net1, shunted};
@@ -279,7 +281,7 @@ TEST(LineNet, NetworksShuntsSharedPortsAndDrivenPorts) {
     ASSERT_EQ(line_net(m, mesh, f, net, err), 0) << err;
     EXPECT_EQ(net.port, (std::vector<int>{3, 1, 4}));
     EXPECT_EQ(net.driven, (std::vector<int>{1, 0, 0}));
-    EXPECT_EQ(net.v[0], cplx(2, 1));  // both sources sit on unknown 3
+    EXPECT_EQ(net.v[0], cplx(2, 1)); // both sources sit on unknown 3
     EXPECT_EQ(net.sys, (std::vector<int>{-1, 5, 6}));
     EXPECT_EQ(net.nextra, 2);
     LineNet alone;
@@ -317,7 +319,8 @@ TEST(LineNet, LinesWithoutAFiniteAdmittanceAreRejected) {
     const Case cases[] = {
         {line(a, b, 50, 0), "transmission line 1 has zero length"},
         {line(a, a, 50, 2.0), "transmission line 1 has both ends on the same point"},
-        {line(a, 0, 0, 2.0), "transmission line 1 has no positive characteristic impedance (z0 = 0)"},
+        {line(a, 0, 0, 2.0),
+         "transmission line 1 has no positive characteristic impedance (z0 = 0)"},
         {line(-1, 0, 50, 2.0), "transmission line 1 is not connected to the structure"},
     };
     for (const Case& c : cases) {
@@ -330,4 +333,4 @@ TEST(LineNet, LinesWithoutAFiniteAdmittanceAreRejected) {
     }
 }
 
-}  // namespace
+} // namespace

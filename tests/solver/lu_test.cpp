@@ -43,7 +43,7 @@ double backward_error(const Vec& a, const Vec& x, const Vec& b) {
 }
 
 class Lu : public ::testing::Test {
-protected:
+  protected:
     void TearDown() override { set_threads(0); }
 };
 
@@ -73,7 +73,7 @@ TEST_F(Lu, ReferenceAndBuildFactorizationSolveRandomSystems) {
 }
 
 TEST_F(Lu, ParallelEliminationIsBitIdenticalToSerial) {
-    const int n = 430;  // 30 parallel pivot steps
+    const int n = 430; // 30 parallel pivot steps
     Vec a = random_matrix(n, 5);
     Vec b(static_cast<size_t>(n), cplx(1.0, -0.5));
     set_threads(1);
@@ -98,13 +98,13 @@ TEST_F(Lu, OneByOne) {
 TEST_F(Lu, ReferencePivotsOnTheLargestModulusAndTheUpperRowOnTies) {
     // The factored matrix keeps the pivot row in row 0.
     struct Case {
-        cplx a00, a10;  // column 0; row 0 is (a00, 1), row 1 is (a10, 2)
+        cplx a00, a10; // column 0; row 0 is (a00, 1), row 1 is (a10, 2)
         cplx pivot;
     };
     const Case cases[] = {
-        {cplx(0.0, 0.0), cplx(1.0, 0.0), cplx(1.0, 0.0)},   // a zero forces the swap
-        {cplx(1.0, 0.0), cplx(-1.0, 0.0), cplx(1.0, 0.0)},  // tie: no swap
-        {cplx(0.0, 2.0), cplx(2.0, 0.0), cplx(0.0, 2.0)},   // tie of complex moduli
+        {cplx(0.0, 0.0), cplx(1.0, 0.0), cplx(1.0, 0.0)},  // a zero forces the swap
+        {cplx(1.0, 0.0), cplx(-1.0, 0.0), cplx(1.0, 0.0)}, // tie: no swap
+        {cplx(0.0, 2.0), cplx(2.0, 0.0), cplx(0.0, 2.0)},  // tie of complex moduli
         // |3+4j| = 5 < 5.5, although |Re| + |Im| = 7 would prefer it.
         {cplx(3.0, 4.0), cplx(5.5, 0.0), cplx(5.5, 0.0)},
     };
@@ -151,4 +151,4 @@ TEST_F(Lu, BackendIsNamed) {
 #endif
 }
 
-}  // namespace
+} // namespace

@@ -39,4 +39,4 @@ TEST(Sincos, AgreesWithTheLibraryToAFewUlps) {
     EXPECT_EQ(c[0], 1.0);
 }
 
-}  // namespace
+} // namespace

@@ -98,8 +98,8 @@ TEST(SolveFreq, TotalReflectionGivesTheSwrCap) {
 TEST(SolveFreq, TwoSourcesFirstDefinesTheFeed) {
     // Two parallel dipoles a quarter wavelength apart, driven 1 V and j V:
     // zin and iin describe the first source, pin sums both.
-    Mesh mesh = hand_mesh({HandWire{{0, 0, -5}, {0, 0, 5}, 20, 0.001},
-                           HandWire{{5, 0, -5}, {5, 0, 5}, 20, 0.001}});
+    Mesh mesh = hand_mesh(
+        {HandWire{{0, 0, -5}, {0, 0, 5}, 20, 0.001}, HandWire{{5, 0, -5}, {5, 0, 5}, 20, 0.001}});
     Model m = hand_model(kF, hand_unk_at(mesh, 0, 0, 0));
     Source second = m.srcs[0];
     second.unk = hand_unk_at(mesh, 5, 0, 0);
@@ -119,8 +119,8 @@ TEST(SolveFreq, TwoSourcesFirstDefinesTheFeed) {
 TEST(SolveFreq, LineBetweenDrivenPortsAddsItsCurrentsToTheSources) {
     // Both ends driven: no unknown is added, and each source delivers the
     // wire current plus the line's Y V (lossless line, closed form).
-    Mesh mesh = hand_mesh({HandWire{{0, 0, -5}, {0, 0, 5}, 20, 0.001},
-                           HandWire{{7, 0, -5}, {7, 0, 5}, 20, 0.001}});
+    Mesh mesh = hand_mesh(
+        {HandWire{{0, 0, -5}, {0, 0, 5}, 20, 0.001}, HandWire{{7, 0, -5}, {7, 0, 5}, 20, 0.001}});
     Model m = hand_model(kF, hand_unk_at(mesh, 0, 0, 0));
     Source second = m.srcs[0];
     second.unk = hand_unk_at(mesh, 7, 0, 0);
@@ -137,7 +137,7 @@ TEST(SolveFreq, LineBetweenDrivenPortsAddsItsCurrentsToTheSources) {
         m.tls = {t};
         Solved s = solve(m, mesh), b = solve(bare, mesh);
         ASSERT_EQ(s.rc, 0) << s.err;
-        EXPECT_EQ(s.cur, b.cur);  // the driven ports fix the wire currents
+        EXPECT_EQ(s.cur, b.cur); // the driven ports fix the wire currents
         const double bl = phys::two_pi * kF / phys::c0 * 3.1;
         const cplx ys = -J / (300 * std::tan(bl));
         const cplx ym = (rev ? 1.0 : -1.0) / (300.0 * J * std::sin(bl));
@@ -148,8 +148,8 @@ TEST(SolveFreq, LineBetweenDrivenPortsAddsItsCurrentsToTheSources) {
 }
 
 TEST(SolveFreq, SolutionAgreesForOneAndTwoThreads) {
-    Mesh mesh = hand_mesh({HandWire{{0, 0, 1}, {0, 0, 11}, 30, 0.001},
-                           HandWire{{0, 0, 11}, {3, 0, 13}, 10, 0.001}});
+    Mesh mesh = hand_mesh(
+        {HandWire{{0, 0, 1}, {0, 0, 11}, 30, 0.001}, HandWire{{0, 0, 11}, {3, 0, 13}, 10, 0.001}});
     Model m = hand_model(kF, hand_unk_at(mesh, 0, 0, 6), GROUND_REAL);
     set_threads(1);
     Solved a = solve(m, mesh);
@@ -205,14 +205,15 @@ TEST(SolveFreq, BadInputIsAClearErrorAndLeavesTheOutputsAlone) {
     const Case cases[] = {
         {"no frequency", [](Model&, Mesh&, const TLine&, const std::vector<int>&) {}, 0.0,
          "frequency 0 Hz is not positive"},
-        {"zero radius", [](Model&, Mesh& me, const TLine&, const std::vector<int>&) { me.seg[2].radius = 0; },
-         kF, "wire 1: radius 0 m is not positive"},
+        {"zero radius",
+         [](Model&, Mesh& me, const TLine&, const std::vector<int>&) { me.seg[2].radius = 0; }, kF,
+         "wire 1: radius 0 m is not positive"},
         {"negative conductivity",
-         [](Model&, Mesh& me, const TLine&, const std::vector<int>&) { me.seg[5].sigma = -5.8e7; }, kF,
-         "wire 2: conductivity -5.8e+07 S/m is negative"},
+         [](Model&, Mesh& me, const TLine&, const std::vector<int>&) { me.seg[5].sigma = -5.8e7; },
+         kF, "wire 2: conductivity -5.8e+07 S/m is negative"},
         {"sleeve without permittivity",
-         [](Model&, Mesh& me, const TLine&, const std::vector<int>&) { me.seg[0].ins_t = 0.001; }, kF,
-         "wire 1: insulation (thickness 0.001 m, permittivity 0) is not valid"},
+         [](Model&, Mesh& me, const TLine&, const std::vector<int>&) { me.seg[0].ins_t = 0.001; },
+         kF, "wire 1: insulation (thickness 0.001 m, permittivity 0) is not valid"},
         {"NaN load",
          [](Model& m, Mesh&, const TLine&, const std::vector<int>&) {
              Load l;
@@ -222,8 +223,8 @@ TEST(SolveFreq, BadInputIsAClearErrorAndLeavesTheOutputsAlone) {
          },
          kF, "load 1 has a value that is not a number"},
         {"load without unknown",
-         [](Model& m, Mesh&, const TLine&, const std::vector<int>&) { m.loads.push_back(Load{}); }, kF,
-         "load 1 is not placed on the structure"},
+         [](Model& m, Mesh&, const TLine&, const std::vector<int>&) { m.loads.push_back(Load{}); },
+         kF, "load 1 is not placed on the structure"},
         {"negative NEC conductivity",
          [](Model& m, Mesh&, const TLine&, const std::vector<int>&) {
              m.is_nec = 1;
@@ -238,10 +239,12 @@ TEST(SolveFreq, BadInputIsAClearErrorAndLeavesTheOutputsAlone) {
              m.srcs[0].v = cplx(std::numeric_limits<double>::quiet_NaN(), 0);
          },
          kF, "source 1 has a voltage that is not a number"},
-        {"unplaced source", [](Model& m, Mesh&, const TLine&, const std::vector<int>&) { m.srcs[0].unk = -1; },
-         kF, "source 1 is not placed on the structure"},
-        {"dead first source", [](Model& m, Mesh&, const TLine&, const std::vector<int>&) { m.srcs[0].v = 0.0; },
-         kF, "source 1 has zero voltage: the feed impedance is undefined"},
+        {"unplaced source",
+         [](Model& m, Mesh&, const TLine&, const std::vector<int>&) { m.srcs[0].unk = -1; }, kF,
+         "source 1 is not placed on the structure"},
+        {"dead first source",
+         [](Model& m, Mesh&, const TLine&, const std::vector<int>&) { m.srcs[0].v = 0.0; }, kF,
+         "source 1 has zero voltage: the feed impedance is undefined"},
         {"line of zero length",
          [](Model& m, Mesh&, const TLine& g, const std::vector<int>& t) {
              TLine l = g;
@@ -312,4 +315,4 @@ TEST(SolveFreq, RadiusLargerThanTheSegmentStillGivesAFiniteImpedance) {
     EXPECT_LT(s.res.zin.real(), 1000.0);
 }
 
-}  // namespace
+} // namespace

@@ -17,9 +17,9 @@
 #include "common/constants.h"
 #include "hand_mesh.h"
 #include "mesh/mesh.h"
-#include "test_support.h"
 #include "solver/loads.h"
 #include "solver/solve.h"
+#include "test_support.h"
 
 namespace {
 
@@ -119,9 +119,9 @@ TEST(DipoleValidation, HorizontalDipoleOverGroundMatchesNec2c) {
     // 5 mS/m) by reflection coefficients. Tolerance 2 %: the codes differ
     // in feed model and kernel (1 % between them in free space).
     struct Case {
-        double height;  // wavelengths
+        double height; // wavelengths
         int ground;
-        cplx ref;       // nec2c, 41 segments
+        cplx ref; // nec2c, 41 segments
     };
     const Case cases[] = {
         {0.25, GROUND_PERFECT, cplx(95.560, 76.525)},
@@ -149,7 +149,8 @@ TEST(LoadValidation, SeriesLoadAtTheFeedAddsItsImpedance) {
         int type;
         double r, l, c;
     };
-    const Case cases[] = {{LOAD_SERIES, 50, 0, 0}, {LOAD_IMPEDANCE, 50, -45, 0}, {LOAD_SERIES, 0, 1e-6, 0}};
+    const Case cases[] = {
+        {LOAD_SERIES, 50, 0, 0}, {LOAD_IMPEDANCE, 50, -45, 0}, {LOAD_SERIES, 0, 1e-6, 0}};
     for (const Case& c : cases) {
         Load ld;
         ld.type = c.type;
@@ -283,7 +284,8 @@ TEST(LineValidation, StubsInParallelWithTheFeed) {
                   t.loss = 10;
               }),
          std::tanh(g_lossy * (0.8 * 3 * kLam / 16)) / z0},
-        {"shorted lambda/8 (y2 = 1e6 S)", with(rig.line(z0, kLam / 8), [](TLine& t) { t.y2 = 1e6; }),
+        {"shorted lambda/8 (y2 = 1e6 S)",
+         with(rig.line(z0, kLam / 8), [](TLine& t) { t.y2 = 1e6; }),
          1.0 / std::tanh(J * (phys::pi / 4)) / z0},
         {"open lambda/8 with 100 ohm across the feed",
          with(rig.line(z0, kLam / 8), [](TLine& t) { t.y1 = 0.01; }),
@@ -301,7 +303,8 @@ TEST(LineValidation, StubsInParallelWithTheFeed) {
         m.tls = {c.t};
         cplx z = zin(rig.mesh, m);
         cplx expect = 1.0 / (1.0 / zant + c.y_stub);
-        EXPECT_LT(std::abs(z - expect) / std::abs(expect), 1e-6) << c.what << ": " << z << " vs " << expect;
+        EXPECT_LT(std::abs(z - expect) / std::abs(expect), 1e-6)
+            << c.what << ": " << z << " vs " << expect;
     }
 }
 
@@ -327,7 +330,8 @@ TEST(PowerValidation, LosslessAntennasRadiateWhatTheyTake) {
     Mesh dip = dipole(L, 30);
     const int feed = hand_unk_at(dip, 0, 0, 0);
     Mesh mono = hand_mesh({HandWire{{0, 0, 0}, {0, 0, h}, 15, 0.001}}, true);
-    Mesh horiz = hand_mesh({HandWire{{-L / 2, 0, 0.3 * kLam}, {L / 2, 0, 0.3 * kLam}, 30, 0.001}}, true);
+    Mesh horiz =
+        hand_mesh({HandWire{{-L / 2, 0, 0.3 * kLam}, {L / 2, 0, 0.3 * kLam}, 30, 0.001}}, true);
 
     Model coil = hand_model(kF, feed);
     Load lc;
@@ -339,7 +343,7 @@ TEST(PowerValidation, LosslessAntennasRadiateWhatTheyTake) {
 
     StubRig rig;
     Model stub = rig.model;
-    stub.loads.clear();  // the dummy's own gap stays closed: a lossless load-free structure
+    stub.loads.clear(); // the dummy's own gap stays closed: a lossless load-free structure
     stub.tls = {rig.line(50, kLam / 8)};
 
     struct Case {
@@ -349,7 +353,8 @@ TEST(PowerValidation, LosslessAntennasRadiateWhatTheyTake) {
     };
     const Case cases[] = {
         {"dipole", &dip, hand_model(kF, feed)},
-        {"monopole on perfect ground", &mono, hand_model(kF, hand_unk_at(mono, 0, 0, 0), GROUND_PERFECT)},
+        {"monopole on perfect ground", &mono,
+         hand_model(kF, hand_unk_at(mono, 0, 0, 0), GROUND_PERFECT)},
         {"horizontal dipole over perfect ground", &horiz,
          hand_model(kF, hand_unk_at(horiz, 0, 0, 0.3 * kLam), GROUND_PERFECT)},
         {"dipole with an LC load", &dip, coil},
@@ -442,8 +447,9 @@ TEST(LineValidation, NecDeckShuntAdmittancesGiveTheStubsDesignedImpedance) {
     auto deck = [len](const std::string& tl) {
         char buf[160];
         std::snprintf(buf, sizeof buf, "TL 1 11 2 1 50 %.9f %s\n", len, tl.c_str());
-        return std::string("CM stub\nCE\nGW 1 21 0 0 -5 0 0 5 0.001\nGW 2 1 100 0 0 100 0 0.2 0.001\n"
-                           "GE 0\nEX 0 1 11 0 1 0\n") +
+        return std::string(
+                   "CM stub\nCE\nGW 1 21 0 0 -5 0 0 5 0.001\nGW 2 1 100 0 0 100 0 0.2 0.001\n"
+                   "GE 0\nEX 0 1 11 0 1 0\n") +
                (tl.empty() ? std::string() : std::string(buf)) + "FR 0 1 0 0 14.2 0\nXQ\nEN\n";
     };
     auto deck_z = [](const std::string& name, const std::string& text) {
@@ -460,8 +466,8 @@ TEST(LineValidation, NecDeckShuntAdmittancesGiveTheStubsDesignedImpedance) {
     const double kl = phys::two_pi * kF / phys::c0 * len;
     const cplx ystub = 1.0 / (J * 50.0 * std::tan(kl));
     struct Case {
-        const char* fields;  // TL fields 7 to 10
-        cplx y;              // admittance added across the feed
+        const char* fields; // TL fields 7 to 10
+        cplx y;             // admittance added across the feed
     };
     const Case cases[] = {
         {"0 0 1e10 0", ystub},
@@ -474,4 +480,4 @@ TEST(LineValidation, NecDeckShuntAdmittancesGiveTheStubsDesignedImpedance) {
     }
 }
 
-}  // namespace
+} // namespace

@@ -20,7 +20,7 @@ struct HandWire {
     double sigma = 0;
     double ins_t = 0;
     double ins_eps = 0;
-    int tag = 0;  // 0 = the wire's 1-based position
+    int tag = 0; // 0 = the wire's 1-based position
 };
 
 inline Mesh hand_mesh(const std::vector<HandWire>& wires, bool ground = false) {
