@@ -36,7 +36,7 @@ constexpr int kSolveBadInput = -3; // the model cannot be solved as given (messa
 // amplitude (A) per unknown, res the figures, and src_cur (when given) the
 // terminal current of every source in source order. want_prad asks for the
 // radiated power (prad_integrate), the efficiency and the average-gain test,
-// both prad/pin (0 when pin is 0). On failure
+// both prad/pin (0 unless pin > 0). On failure
 // returns one of the codes above with a one-line message in err and leaves
 // cur, res and src_cur untouched.
 //
