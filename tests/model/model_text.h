@@ -19,10 +19,10 @@ struct ModelText {
 };
 
 // Writes the text to a scratch file and reads it with model_read.
-inline ModelText read_model_text(const std::string& text) {
+inline ModelText read_model_text(const std::string& text, const char* file_name = "m.ant") {
     ModelText r;
     model_clear_overrides();
-    r.rc = model_read(write_file("m.ant", text), r.m, r.err);
+    r.rc = model_read(write_file(file_name, text), r.m, r.err);
     return r;
 }
 

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "model/model.h"
+#include "model_text.h"
 #include "test_support.h"
 
 namespace {
@@ -14,19 +15,9 @@ namespace {
 // after reading pass.
 const char* kTail = "WIRE 0 0 -1 0 0 1 name=tailwire\nSOURCE tailwire 50\nFREQ 14.2\n";
 
-struct Read {
-    int rc;
-    Model m;
-    std::string err;
-};
+using Read = ModelText;
 
-Read read_text(const std::string& text, const char* name = "m.ant") {
-    Read r;
-    model_clear_overrides();
-    std::string path = write_file(name, text);
-    r.rc = model_read(path, r.m, r.err);
-    return r;
-}
+Read read_text(const std::string& text, const char* name = "m.ant") { return read_model_text(text, name); }
 
 Read read_with_tail(const std::string& text) { return read_text(text + "\n" + kTail); }
 
