@@ -9,7 +9,7 @@ OUT     ?= out
 
 CMAKE_GEN := -G Ninja
 
-.PHONY: all deps build build-asan run test test-release test-asan bench format clean
+.PHONY: all deps build build-asan run test test-release test-asan bench format format-check clean
 
 all: build
 
@@ -34,14 +34,25 @@ test-asan: build-asan
 	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  ctest --test-dir $(ASAN) --output-on-failure -j $(JOBS) -LE long
 
-test: test-release test-asan
+test: test-release test-asan format-check
 
 bench: deps
 	cmake -S . -B $(BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release -DQUARLIN_BENCH=ON
 	cmake --build $(BUILD) -j $(JOBS)
 
+FORMAT_FILES = $(shell git ls-files 'src/*.cpp' 'src/*.h' 'tests/*.cpp' 'tests/*.h' 'bench/*.cpp' 'bench/*.h' 2>/dev/null)
+
 format:
-	clang-format -i src/*/*.cpp src/*/*.h tests/*/*.cpp tests/*/*.h bench/*.cpp
+	clang-format -i $(FORMAT_FILES)
+
+# Fails when a source file differs from .clang-format's layout and prints the
+# command that fixes it; skipped where clang-format is not installed.
+format-check:
+	@if command -v clang-format >/dev/null 2>&1; then \
+	  if ! clang-format --dry-run --Werror $(FORMAT_FILES) >/dev/null 2>&1; then \
+	    echo "source layout differs from .clang-format; fix it with: make format"; exit 1; \
+	  else echo "format-check: layout ok"; fi; \
+	else echo "format-check: clang-format not installed, skipped"; fi
 
 clean:
 	rm -rf $(BUILD) $(ASAN) $(OUT)

@@ -30,7 +30,7 @@ int grid_count(double range, double step) {
 // computed (NEC decks keep their own segmentation).
 double convergence(const Model& m, const FreqResult& design, cplx* z2) {
     if (m.is_nec) return -1;
-    Model copy = m;  // its own sources, loads and lines: the design mesh's indices stay
+    Model copy = m; // its own sources, loads and lines: the design mesh's indices stay
     copy.segwl *= 2;
     Mesh mesh2;
     std::string err2;
@@ -42,13 +42,14 @@ double convergence(const Model& m, const FreqResult& design, cplx* z2) {
     return std::abs(r2.zin - design.zin) / std::abs(r2.zin);
 }
 
-}  // namespace
+} // namespace
 
 int analysis_run(const RunOptions& opt, Model& m, std::string& err, RunClock::time_point start) {
     for (double step : {m.dth, m.dph})
         if (step > 0 && step < kMinPatternStep) {
-            std::printf("ERROR: pattern step %g deg is below the smallest supported step of %g deg\n",
-                        step, kMinPatternStep);
+            std::printf(
+                "ERROR: pattern step %g deg is below the smallest supported step of %g deg\n", step,
+                kMinPatternStep);
             std::fflush(stdout);
             return EXIT_MODEL;
         }
@@ -93,8 +94,10 @@ int analysis_run(const RunOptions& opt, Model& m, std::string& err, RunClock::ti
         FreqResult& r = res.sweep[static_cast<size_t>(j)];
         int rc = solve_freq(m, mesh, f, res.cur, r, 0, nullptr, err);
         if (rc != 0) {
-            if (rc == kSolveSingular) std::printf("ERROR: singular matrix at %.6g MHz\n", f / 1e6);
-            else std::printf("ERROR: %s at %.6g MHz\n", err.c_str(), f / 1e6);
+            if (rc == kSolveSingular)
+                std::printf("ERROR: singular matrix at %.6g MHz\n", f / 1e6);
+            else
+                std::printf("ERROR: %s at %.6g MHz\n", err.c_str(), f / 1e6);
             std::fflush(stdout);
             return EXIT_SOLVE;
         }
@@ -115,8 +118,10 @@ int analysis_run(const RunOptions& opt, Model& m, std::string& err, RunClock::ti
     // 9. Design frequency, with radiated power and the source currents.
     int rc = solve_freq(m, mesh, m.f0, res.cur, res.design, 1, &res.src_cur, err);
     if (rc != 0) {
-        if (rc == kSolveSingular) std::printf("ERROR: singular matrix\n");
-        else std::printf("ERROR: %s\n", err.c_str());
+        if (rc == kSolveSingular)
+            std::printf("ERROR: singular matrix\n");
+        else
+            std::printf("ERROR: %s\n", err.c_str());
         std::fflush(stdout);
         return EXIT_SOLVE;
     }

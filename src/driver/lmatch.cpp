@@ -20,7 +20,7 @@ std::string shunt_text(double b, double w) {
     return strfmt("shunt L = %.4g uH", -1.0 / (b * w) * 1e6 + 0.0);
 }
 
-}  // namespace
+} // namespace
 
 // With the load R + jX and the line Z0:
 //  R > Z0: shunt susceptance B across the load, then series reactance Xs:

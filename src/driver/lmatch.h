@@ -4,11 +4,11 @@
 #include <string>
 
 struct MatchSolution {
-    std::string at_antenna;   // the element next to the antenna, ready to print
-    std::string toward_line;  // the element on the line side
-    double xs = 0;            // series reactance, ohm
-    double bp = 0;            // shunt susceptance, S
-    int sh = 0;               // 1 = shunt element at the antenna, 0 = series element there
+    std::string at_antenna;  // the element next to the antenna, ready to print
+    std::string toward_line; // the element on the line side
+    double xs = 0;           // series reactance, ohm
+    double bp = 0;           // shunt susceptance, S
+    int sh = 0;              // 1 = shunt element at the antenna, 0 = series element there
 };
 
 // Matches R + jX (ohm) to the real reference z0 (ohm) at f (Hz). Writes two

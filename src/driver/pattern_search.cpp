@@ -37,8 +37,7 @@ struct Batch {
 // half; 0 when none. dir(k, th, ph) gives the k-th direction in degrees and
 // returns false when the walk ends without result. The walk is evaluated in
 // chunks, so that at most one chunk is spent beyond the answer.
-template <class Dir>
-int first_below(const GainBatchFn& gain, double half, int nsteps, Dir dir) {
+template <class Dir> int first_below(const GainBatchFn& gain, double half, int nsteps, Dir dir) {
     constexpr int kChunk = 48;
     Batch b;
     for (int start = 1; start <= nsteps; start += kChunk) {
@@ -62,7 +61,7 @@ int first_below(const GainBatchFn& gain, double half, int nsteps, Dir dir) {
     return 0;
 }
 
-}  // namespace
+} // namespace
 
 // Coarse 5-degree grid, then four refinement passes of 5 x 5 points with
 // steps 2.5, 1, 0.4 and 0.16 degrees around the best point at the start of
@@ -119,7 +118,7 @@ void pattern_search(const GainBatchFn& gain, bool upper, PatternFigures& out, do
     if (!bwaz) return;
     const double half = best / 2;
     const double step = 0.25;
-    const int nsteps = 720;  // 180 degrees
+    const int nsteps = 720; // 180 degrees
 
     // Azimuth: both sides at the elevation of the maximum.
     int r = first_below(gain, half, nsteps, [&](int k, double& th, double& ph) {

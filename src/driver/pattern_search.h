@@ -14,10 +14,10 @@ using GainBatchFn =
     std::function<void(int n, const double* theta_rad, const double* phi_rad, double* g)>;
 
 struct PatternFigures {
-    double gmax = 0;   // dBi
-    double thmax = 0;  // degrees
-    double phmax = 0;  // degrees, 0 <= phmax < 360
-    double fb = 0;     // dB
+    double gmax = 0;  // dBi
+    double thmax = 0; // degrees
+    double phmax = 0; // degrees, 0 <= phmax < 360
+    double fb = 0;    // dB
 };
 
 // upper: only the upper half-space radiates (a ground or a grounded board);

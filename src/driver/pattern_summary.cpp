@@ -12,7 +12,7 @@ double gain_of(cplx eth, cplx eph, double pin) {
     return phys::four_pi * (std::norm(eth) + std::norm(eph)) / phys::two_eta0 / pin;
 }
 
-}  // namespace
+} // namespace
 
 double gain_dir(const Model& m, const Mesh& mesh, double freq_hz, const std::vector<cplx>& cur,
                 double pin, double theta, double phi) {

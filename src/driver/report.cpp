@@ -11,18 +11,20 @@ void report_header(const Model& m, const Mesh& mesh) {
     std::printf("Quarlin %s - wire and planar antennas (thin-wire moment method)\n", kVersion);
     std::printf("%s\n\n", kCopyright);
     std::printf("Title       : %s\n", m.title.c_str());
-    std::printf("Wires       : %d   segments: %d   unknowns: %d   ground: %s%s\n", wire_count(m, mesh),
-                mesh.nseg(), mesh.nunk(), ground_name(m.ground), m.somm ? " (Sommerfeld)" : "");
+    std::printf("Wires       : %d   segments: %d   unknowns: %d   ground: %s%s\n",
+                wire_count(m, mesh), mesh.nseg(), mesh.nunk(), ground_name(m.ground),
+                m.somm ? " (Sommerfeld)" : "");
     double wl = m.f0 / phys::c0;
-    std::printf("Segments    : %.4g ... %.4g m (%.4f ... %.4f wavelengths), min length/radius %.1f\n",
-                mesh.minlen, mesh.maxlen, mesh.minlen * wl, mesh.maxlen * wl, mesh.minlr);
+    std::printf(
+        "Segments    : %.4g ... %.4g m (%.4f ... %.4f wavelengths), min length/radius %.1f\n",
+        mesh.minlen, mesh.maxlen, mesh.minlen * wl, mesh.maxlen * wl, mesh.minlr);
     for (const std::string& w : mesh.warnings) std::printf("WARNING: %s\n", w.c_str());
     std::fflush(stdout);
 }
 
 void report_sweep_head() {
-    std::printf("\n%12s %10s %10s %7s %8s %7s\n", "f (MHz)", "R (ohm)", "X (ohm)", "SWR", "Gmax dBi",
-                "F/B dB");
+    std::printf("\n%12s %10s %10s %7s %8s %7s\n", "f (MHz)", "R (ohm)", "X (ohm)", "SWR",
+                "Gmax dBi", "F/B dB");
     std::fflush(stdout);
 }
 
@@ -46,8 +48,9 @@ void report_design(const Model& m, const RunResults& res) {
     }
     std::printf("  Max gain         %.2f dBi at elevation %.1f deg, azimuth %.1f deg\n", d.gmax,
                 90 - d.thmax, d.phmax);
-    std::printf("  Front/back       %.2f dB   3-dB beam width: azimuth %.1f deg, elevation %.1f deg\n",
-                d.fb, res.bwaz, res.bwel);
+    std::printf(
+        "  Front/back       %.2f dB   3-dB beam width: azimuth %.1f deg, elevation %.1f deg\n",
+        d.fb, res.bwaz, res.bwel);
     MatchSolution ms[2];
     int nm = lmatch(d.zin.real(), d.zin.imag(), m.z0ref, m.f0, ms);
     if (nm > 0) {
@@ -57,8 +60,9 @@ void report_design(const Model& m, const RunResults& res) {
                         ms[i].at_antenna.c_str(), ms[i].toward_line.c_str());
     }
     if (res.convdz >= 0)
-        std::printf("  Mesh convergence: Z with twice the segments %.3f %+.3f j ohm (change %.2f %%)\n",
-                    res.zconv.real(), res.zconv.imag(), 100 * res.convdz);
+        std::printf(
+            "  Mesh convergence: Z with twice the segments %.3f %+.3f j ohm (change %.2f %%)\n",
+            res.zconv.real(), res.zconv.imag(), 100 * res.convdz);
     std::printf("  Run time         %.2f s\n", res.runtime);
     std::fflush(stdout);
 }

@@ -22,7 +22,9 @@ void unk_pos(const Mesh& mesh, int u, double p[3]) {
     for (int k = 0; k < 3; ++k) p[k] = n.pos[k];
 }
 
-double phase_deg(cplx z) { return std::atan2(z.imag(), z.real()) * 180 / phys::pi; }
+double phase_deg(cplx z) {
+    return std::atan2(z.imag(), z.real()) * 180 / phys::pi;
+}
 
 // Writes the values with their conversions, separated by commas; values
 // that are not finite are written as null.
@@ -41,7 +43,7 @@ bool has_image(const Model& m) {
            (m.ground == GROUND_PCB && m.pcb_gnd);
 }
 
-}  // namespace
+} // namespace
 
 void seg_currents(const Mesh& mesh, const std::vector<cplx>& cur, std::vector<cplx>& ia,
                   std::vector<cplx>& d) {
@@ -81,7 +83,8 @@ std::vector<cplx> seg_potentials(const Model& m, const Mesh& mesh, double freq_h
     const bool image = has_image(m);
     // q_L len_L = j d_L / w
     std::vector<cplx> qlen(static_cast<size_t>(n));
-    for (int L = 0; L < n; ++L) qlen[static_cast<size_t>(L)] = cplx(0, 1) * d[static_cast<size_t>(L)] / w;
+    for (int L = 0; L < n; ++L)
+        qlen[static_cast<size_t>(L)] = cplx(0, 1) * d[static_cast<size_t>(L)] / w;
 
     par_for(n, [&](int mi) {
         const Segment& sm = mesh.seg[static_cast<size_t>(mi)];
@@ -181,7 +184,8 @@ int results_json_write(const std::string& path, const std::string& input, const 
             w.raw(",");
         }
         std::fprintf(f, "%d,", sg.wire + 1);
-        for (double x : {std::abs(a), std::abs(b), std::abs(c), phase_deg(a), phase_deg(b), phase_deg(c)}) {
+        for (double x :
+             {std::abs(a), std::abs(b), std::abs(c), phase_deg(a), phase_deg(b), phase_deg(c)}) {
             w.num("%.5g", x);
             w.raw(",");
         }
@@ -197,7 +201,8 @@ int results_json_write(const std::string& path, const std::string& input, const 
         const Source& s = m.srcs[static_cast<size_t>(i)];
         double p[3];
         unk_pos(mesh, s.unk, p);
-        cplx I = i < static_cast<int>(res.src_cur.size()) ? res.src_cur[static_cast<size_t>(i)] : cplx(0);
+        cplx I = i < static_cast<int>(res.src_cur.size()) ? res.src_cur[static_cast<size_t>(i)]
+                                                          : cplx(0);
         cplx z = s.v / I;
         w.raw(i ? ",{" : "{");
         w.key("x", "%g", p[0]);
@@ -274,15 +279,24 @@ int results_json_write(const std::string& path, const std::string& input, const 
         const char* k;
         const char* fmt;
         double v;
-    } design[] = {{"fres", "%.8g", res.fres},      {"fpeak", "%.8g", res.fpeak},
-                  {"f", "%.10g", m.f0},            {"zr", "%.8g", d.zin.real()},
-                  {"zi", "%.8g", d.zin.imag()},    {"swr", "%.6g", d.swr},
-                  {"pin", "%.8g", d.pin},          {"prad", "%.8g", d.prad},
-                  {"eff", "%.6g", d.eff},          {"agt", "%.6g", d.agt},
-                  {"gmax", "%.5g", d.gmax},        {"thmax", "%.4g", d.thmax},
-                  {"phmax", "%.4g", d.phmax},      {"fb", "%.5g", d.fb},
-                  {"bwaz", "%.4g", res.bwaz},      {"bwel", "%.4g", res.bwel},
-                  {"convdz", "%.5g", res.convdz},  {"convzr", "%.6g", res.zconv.real()},
+    } design[] = {{"fres", "%.8g", res.fres},
+                  {"fpeak", "%.8g", res.fpeak},
+                  {"f", "%.10g", m.f0},
+                  {"zr", "%.8g", d.zin.real()},
+                  {"zi", "%.8g", d.zin.imag()},
+                  {"swr", "%.6g", d.swr},
+                  {"pin", "%.8g", d.pin},
+                  {"prad", "%.8g", d.prad},
+                  {"eff", "%.6g", d.eff},
+                  {"agt", "%.6g", d.agt},
+                  {"gmax", "%.5g", d.gmax},
+                  {"thmax", "%.4g", d.thmax},
+                  {"phmax", "%.4g", d.phmax},
+                  {"fb", "%.5g", d.fb},
+                  {"bwaz", "%.4g", res.bwaz},
+                  {"bwel", "%.4g", res.bwel},
+                  {"convdz", "%.5g", res.convdz},
+                  {"convzr", "%.6g", res.zconv.real()},
                   {"convzi", "%.6g", res.zconv.imag()}};
     for (size_t i = 0; i < sizeof design / sizeof design[0]; ++i) {
         if (i) w.raw(",");
@@ -310,12 +324,14 @@ int results_json_write(const std::string& path, const std::string& input, const 
     std::fprintf(f, ",\"nth\":%d,\"nph\":%d", res.nth, res.nph);
     const std::pair<const char*, const std::vector<float>*> arrays[] = {
         {"gt", &res.gt}, {"gv", &res.gv}, {"gh", &res.gh}, {"gr", &res.gr}, {"gl", &res.gl}};
-    size_t npt = res.nth > 0 && res.nph > 0 ? static_cast<size_t>(res.nth) * static_cast<size_t>(res.nph) : 0;
+    size_t npt = res.nth > 0 && res.nph > 0
+                     ? static_cast<size_t>(res.nth) * static_cast<size_t>(res.nph)
+                     : 0;
     for (const auto& [name, arr] : arrays) {
         std::fprintf(f, ",\"%s\":[", name);
         for (size_t i = 0; i < npt && i < arr->size(); ++i) {
             double g = (*arr)[i];
-            if (!(g >= -99) || !std::isfinite(g)) g = -99;  // below -99 dB, or not a number
+            if (!(g >= -99) || !std::isfinite(g)) g = -99; // below -99 dB, or not a number
             std::fprintf(f, i ? ",%.2f" : "%.2f", g);
         }
         w.raw("]");

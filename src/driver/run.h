@@ -7,8 +7,8 @@
 
 #include "model/model.h"
 
-extern const char* const kVersion;    // "1.1"
-extern const char* const kCopyright;  // the copyright notice
+extern const char* const kVersion;   // "1.1"
+extern const char* const kCopyright; // the copyright notice
 
 // Exit codes of a run.
 enum RunExit : int {
@@ -26,7 +26,7 @@ struct RunOptions {
     bool quiet = false;
     bool conv = false;
     bool mesh_only = false;
-    double dth = 0;  // degrees; > 0 overrides the model's
+    double dth = 0; // degrees; > 0 overrides the model's
     double dph = 0;
 };
 

@@ -11,34 +11,34 @@
 #include "model/model.h"
 
 struct Segment {
-    double a[3] = {0, 0, 0};    // start point
-    double b[3] = {0, 0, 0};    // end point
-    double c[3] = {0, 0, 0};    // centre (a + b) / 2
-    double dir[3] = {0, 0, 0};  // unit vector from a to b
+    double a[3] = {0, 0, 0};   // start point
+    double b[3] = {0, 0, 0};   // end point
+    double c[3] = {0, 0, 0};   // centre (a + b) / 2
+    double dir[3] = {0, 0, 0}; // unit vector from a to b
     double len = 0;
     double radius = 0;
-    int wire = 0;      // index in the wire list the mesh was built from
+    int wire = 0; // index in the wire list the mesh was built from
     int tag = 0;
-    int num = 0;       // native: running number along the wire; NEC: within the tag
+    int num = 0; // native: running number along the wire; NEC: within the tag
     int node_a = -1;
     int node_b = -1;
-    double sigma = 0;  // S/m, 0 = perfect conductor
+    double sigma = 0; // S/m, 0 = perfect conductor
     double ins_t = 0;
     double ins_eps = 0;
 };
 
 struct Node {
     double pos[3] = {0, 0, 0};
-    std::vector<int> segs;  // segment indices in attachment order; segs[0] is the reference
-    std::vector<int> ends;  // 0 = the node is that segment's start, 1 = its end
+    std::vector<int> segs; // segment indices in attachment order; segs[0] is the reference
+    std::vector<int> ends; // 0 = the node is that segment's start, 1 = its end
     int grounded = 0;
     int n() const { return static_cast<int>(segs.size()); }
 };
 
 struct SegRef {
     int seg = 0;
-    int end = 0;   // 0 = node at the segment start, 1 = at its end
-    int sign = 1;  // +1 = current along the segment's dir
+    int end = 0;  // 0 = node at the segment start, 1 = at its end
+    int sign = 1; // +1 = current along the segment's dir
 };
 
 // A triangle basis function across a node (nref = 2), or a half triangle at
@@ -57,23 +57,23 @@ struct UnkSlot {
     int slot = 0;
 };
 
-constexpr int kMaxSegRef = 72;     // unknown references per segment
-constexpr int kMaxSegments = 100000;  // segments of one mesh; more is refused
+constexpr int kMaxSegRef = 72;       // unknown references per segment
+constexpr int kMaxSegments = 100000; // segments of one mesh; more is refused
 constexpr int kMaxWarnings = 64;
-constexpr int kWarningMax = 199;   // characters per warning line
+constexpr int kWarningMax = 199; // characters per warning line
 
 struct Mesh {
     std::vector<Segment> seg;
     std::vector<Node> node;
     std::vector<Unknown> unk;
-    std::vector<int> seg_nref;       // per segment
-    std::vector<UnkSlot> seg_ref;    // per segment, kMaxSegRef slots
-    std::vector<std::string> warnings;  // at most 64 lines
+    std::vector<int> seg_nref;         // per segment
+    std::vector<UnkSlot> seg_ref;      // per segment, kMaxSegRef slots
+    std::vector<std::string> warnings; // at most 64 lines
     double minlen = 1e30;
     double maxlen = 0;
     double maxratio = 1;
     double minlr = 1e30;
-    std::vector<Wire> expanded_wires;   // the wire list, when paths were expanded
+    std::vector<Wire> expanded_wires; // the wire list, when paths were expanded
 
     int nseg() const { return static_cast<int>(seg.size()); }
     int nnode() const { return static_cast<int>(node.size()); }
@@ -81,7 +81,9 @@ struct Mesh {
     int nwarn() const { return static_cast<int>(warnings.size()); }
     int n_expanded_wires() const { return static_cast<int>(expanded_wires.size()); }
     // The references of segment s: seg_nref[s] entries.
-    const UnkSlot* refs(int s) const { return seg_ref.data() + static_cast<size_t>(s) * kMaxSegRef; }
+    const UnkSlot* refs(int s) const {
+        return seg_ref.data() + static_cast<size_t>(s) * kMaxSegRef;
+    }
 };
 
 // Builds the mesh of a model. freq_hz is accepted for the caller's symmetry

@@ -14,7 +14,7 @@ struct Var {
     std::string name;
     double value;
 };
-std::vector<Var> g_vars;  // the variable table
+std::vector<Var> g_vars; // the variable table
 
 // Deeper nesting than this (parentheses, unary minus, right-nested powers)
 // is a syntax error rather than a risk to the stack.
@@ -26,9 +26,11 @@ int find_var(const std::string& name) {
     return -1;
 }
 
-}  // namespace
+} // namespace
 
-void expr_clearvars() { g_vars.clear(); }
+void expr_clearvars() {
+    g_vars.clear();
+}
 
 int expr_setvar(const std::string& name, double value) {
     std::string n = name;
@@ -50,7 +52,9 @@ int expr_getvar(const std::string& name, double* out) {
     return 1;
 }
 
-int expr_nvar() { return static_cast<int>(g_vars.size()); }
+int expr_nvar() {
+    return static_cast<int>(g_vars.size());
+}
 
 // One evaluation: the text, the current place in it, t and the error flag.
 struct ExprState {

@@ -19,8 +19,8 @@ constexpr int kMaxVars = 64;
 // Process-wide variable table (at most 64 names of at most 31 characters,
 // compared without regard to case).
 void expr_clearvars();
-int expr_setvar(const std::string& name, double value);  // 0, or -1 when full
-int expr_getvar(const std::string& name, double* out);   // 1 when it exists
+int expr_setvar(const std::string& name, double value); // 0, or -1 when full
+int expr_getvar(const std::string& name, double* out);  // 1 when it exists
 int expr_nvar();
 
 // Evaluates the whole text as one expression with t standing for the given

@@ -40,7 +40,8 @@ double radius_opts(const Tokens& t, int first, double scale, double radius, bool
     if (allow_dmm)
         if (auto v = kv(t, first, "dmm")) radius = num_d(*v) * 0.001 / 2;
     // American wire gauge: diameter 0.127 mm * 92^((36 - n) / 39).
-    if (auto v = kv(t, first, "awg")) radius = 0.5 * 0.000127 * std::pow(92.0, (36 - num_i(*v)) / 39.0);
+    if (auto v = kv(t, first, "awg"))
+        radius = 0.5 * 0.000127 * std::pow(92.0, (36 - num_i(*v)) / 39.0);
     // A flat strip of width w radiates like a round wire of radius w/4.
     if (auto v = kv(t, first, "w")) radius = num_d(*v) * scale * 0.25;
     return radius;

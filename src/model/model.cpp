@@ -2,8 +2,8 @@
 // its format choice, checks and completions.
 #include "model/model.h"
 
-#include <cctype>
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <memory>
 
@@ -18,7 +18,7 @@ struct Override {
     std::string name;
     double value;
 };
-std::vector<Override> g_overrides;  // process-wide, set by the optimizer
+std::vector<Override> g_overrides; // process-wide, set by the optimizer
 
 struct FileCloser {
     void operator()(std::FILE* f) const {
@@ -55,7 +55,7 @@ bool looks_like_nec(const std::string& path, const std::string& first) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == ',';
 }
 
-}  // namespace
+} // namespace
 
 void model_set_override(const std::string& name, double value) {
     std::string n = name;
@@ -68,9 +68,13 @@ void model_set_override(const std::string& name, double value) {
     if (static_cast<int>(g_overrides.size()) < kMaxOverride) g_overrides.push_back({n, value});
 }
 
-void model_clear_overrides() { g_overrides.clear(); }
+void model_clear_overrides() {
+    g_overrides.clear();
+}
 
-int model_override_count() { return static_cast<int>(g_overrides.size()); }
+int model_override_count() {
+    return static_cast<int>(g_overrides.size());
+}
 
 int model_get_override(const std::string& name, double* value) {
     std::string n = name;
@@ -83,10 +87,18 @@ int model_get_override(const std::string& name, double* value) {
     return 0;
 }
 
-Wire& add_wire(Model& m) { return m.wires.emplace_back(); }
-Source& add_src(Model& m) { return m.srcs.emplace_back(); }
-Load& add_load(Model& m) { return m.loads.emplace_back(); }
-TLine& add_tl(Model& m) { return m.tls.emplace_back(); }
+Wire& add_wire(Model& m) {
+    return m.wires.emplace_back();
+}
+Source& add_src(Model& m) {
+    return m.srcs.emplace_back();
+}
+Load& add_load(Model& m) {
+    return m.loads.emplace_back();
+}
+TLine& add_tl(Model& m) {
+    return m.tls.emplace_back();
+}
 
 Path& add_path(Model& m, const std::string& name, double radius, double sigma) {
     Path& p = m.paths.emplace_back();
@@ -97,7 +109,9 @@ Path& add_path(Model& m, const std::string& name, double radius, double sigma) {
     return p;
 }
 
-void path_pt(Path& p, const Point& pt) { p.pts.push_back(pt); }
+void path_pt(Path& p, const Point& pt) {
+    p.pts.push_back(pt);
+}
 
 int model_read(const std::string& path, Model& m, std::string& err) {
     m = Model();
@@ -129,7 +143,8 @@ int model_read(const std::string& path, Model& m, std::string& err) {
     // Every sweep point is a full solution: a count beyond this is a typing
     // error, not a plan.
     if (m.nfreq > kMaxSweepPoints)
-        return set_err(err, "sweep of %d points is too long (at most %d)", m.nfreq, kMaxSweepPoints);
+        return set_err(err, "sweep of %d points is too long (at most %d)", m.nfreq,
+                       kMaxSweepPoints);
     for (Wire& w : m.wires)
         if (w.sigma < 0) w.sigma = m.mat_sigma;
     if (!(m.fmax > 0)) m.fmax = m.nfreq >= 2 ? std::max(m.fstart, m.fstop) : m.f0;

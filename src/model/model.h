@@ -53,12 +53,12 @@ struct Wire {
     double x1 = 0, y1 = 0, z1 = 0;
     double x2 = 0, y2 = 0, z2 = 0;
     double radius = 0;
-    int nseg = 0;        // 0 = chosen by the mesher
-    int tag = 0;         // native: 1-based position; NEC: the GW tag
-    double sigma = -1;   // S/m; 0 = perfect; negative = not given
-    double ins_t = 0;    // insulating sleeve thickness, m; 0 = bare
-    double ins_eps = 0;  // sleeve relative permittivity
-    std::string name;    // at most 31 characters; empty = unnamed
+    int nseg = 0;       // 0 = chosen by the mesher
+    int tag = 0;        // native: 1-based position; NEC: the GW tag
+    double sigma = -1;  // S/m; 0 = perfect; negative = not given
+    double ins_t = 0;   // insulating sleeve thickness, m; 0 = bare
+    double ins_eps = 0; // sleeve relative permittivity
+    std::string name;   // at most 31 characters; empty = unnamed
 };
 
 // A curve sampled as a polyline; the mesher cuts it by arc length.
@@ -68,18 +68,18 @@ struct Path {
     double sigma = -1;
     double ins_t = 0;
     double ins_eps = 0;
-    std::string name;    // given name, else "curve%d"
+    std::string name; // given name, else "curve%d"
     int npt() const { return static_cast<int>(pts.size()); }
 };
 
 struct Source {
-    int wire = -1;            // 0-based wire index, or -1
-    int path = -1;            // 0-based path index, or -1
-    double pos = 0;           // fraction of the length from the first end
-    int tag = 0;              // NEC: tag of the excited wire
-    int seg = 0;              // NEC: segment number within the tag
-    std::complex<double> v;   // volts
-    int unk = -1;             // current unknown, set by the mesher
+    int wire = -1;          // 0-based wire index, or -1
+    int path = -1;          // 0-based path index, or -1
+    double pos = 0;         // fraction of the length from the first end
+    int tag = 0;            // NEC: tag of the excited wire
+    int seg = 0;            // NEC: segment number within the tag
+    std::complex<double> v; // volts
+    int unk = -1;           // current unknown, set by the mesher
 };
 
 struct Load {
@@ -90,10 +90,10 @@ struct Load {
     int tag = 0;
     int seg1 = 0;
     int seg2 = 0;
-    double r = 0;   // ohm; for LOAD_CONDUCTIVITY the conductivity
-    double l = 0;   // henry; for LOAD_IMPEDANCE the reactance in ohm
-    double c = 0;   // farad
-    int unk = -1;   // unknown of a lumped load; -1 until placed / distributed
+    double r = 0; // ohm; for LOAD_CONDUCTIVITY the conductivity
+    double l = 0; // henry; for LOAD_IMPEDANCE the reactance in ohm
+    double c = 0; // farad
+    int unk = -1; // unknown of a lumped load; -1 until placed / distributed
 };
 
 // A transmission line between two points of the structure, or a NEC
@@ -105,16 +105,16 @@ struct TLine {
     int wire2 = -1, path2 = -1;
     double pos2 = 0;
     int tag2 = 0, seg2 = 0;
-    double z0 = 0;      // ohm; 0 for a network
-    double len = 0;     // m; <= 0 = straight distance between the ends
-    double vf = 1.0;    // velocity factor
-    double loss = 0;    // dB per 100 m
-    int rev = 0;        // 1 = connected reversed (crossed)
-    std::complex<double> y11, y12, y22;  // network admittances, S
+    double z0 = 0;                      // ohm; 0 for a network
+    double len = 0;                     // m; <= 0 = straight distance between the ends
+    double vf = 1.0;                    // velocity factor
+    double loss = 0;                    // dB per 100 m
+    int rev = 0;                        // 1 = connected reversed (crossed)
+    std::complex<double> y11, y12, y22; // network admittances, S
     // Shunt admittances across the line's two ports (NEC TL fields F7..F10),
     // added to the port admittance matrix; zero for native lines.
     std::complex<double> y1, y2;
-    int unk1 = -1, unk2 = -1;  // unknowns of the two ends, set by the mesher
+    int unk1 = -1, unk2 = -1; // unknowns of the two ends, set by the mesher
 };
 
 struct OptVar {
@@ -139,30 +139,30 @@ struct Model {
     std::vector<TLine> tls;
 
     int ground = GROUND_FREE;
-    double eps = 13.0;      // real ground relative permittivity
-    double sigma = 0.005;   // real ground conductivity, S/m
-    int somm = 0;           // 1 = Sommerfeld correction (GROUND_REAL only)
+    double eps = 13.0;    // real ground relative permittivity
+    double sigma = 0.005; // real ground conductivity, S/m
+    int somm = 0;         // 1 = Sommerfeld correction (GROUND_REAL only)
     double pcb_eps = 0;
     double pcb_tand = 0;
     double pcb_h = 0;
     int pcb_gnd = 0;
 
-    double f0 = 0;          // design frequency, Hz
+    double f0 = 0; // design frequency, Hz
     double fstart = 0;
     double fstop = 0;
-    int nfreq = 0;          // sweep exists when >= 2
+    int nfreq = 0; // sweep exists when >= 2
     double z0ref = 50.0;
-    double segwl = 30.0;    // segments per wavelength
-    double angle = 0;       // largest bend per path segment, degrees; 0 = default
+    double segwl = 30.0; // segments per wavelength
+    double angle = 0;    // largest bend per path segment, degrees; 0 = default
     int taper = 1;
-    double mat_sigma = 0;   // default wire conductivity; 0 = perfect
-    double dth = 2.0;       // pattern steps, degrees
+    double mat_sigma = 0; // default wire conductivity; 0 = perfect
+    double dth = 2.0;     // pattern steps, degrees
     double dph = 5.0;
     int is_nec = 0;
-    double fmax = 0;        // meshing frequency, Hz
+    double fmax = 0; // meshing frequency, Hz
 
-    std::vector<OptVar> opt;   // at most 16
-    std::vector<Goal> goal;    // at most 12
+    std::vector<OptVar> opt; // at most 16
+    std::vector<Goal> goal;  // at most 12
     int pop = 0;
     int gen = 0;
     int seed = 0;

@@ -20,36 +20,26 @@ int NativeReader::fail(const char* fmt, ...) {
 
 namespace {
 
-int kw_end(NativeReader&, Tokens&) { return 0; }
+int kw_end(NativeReader&, Tokens&) {
+    return 0;
+}
 
 // Dispatch table, in lookup order. Substitution of expressions in the
 // fields happens before the handler runs, from subst_from on.
 const Keyword kKeywords[] = {
-    {"VAR", 1, -1, kw_var},
-    {"PARAM", 1, -1, kw_var},
-    {"OPTVAR", 4, -1, kw_optvar},
-    {"GOAL", 2, -1, kw_goal},
-    {"OPTSET", 1, -1, kw_optset},
-    {"TITLE", 1, 1, kw_title},
-    {"UNITS", 2, 1, kw_units},
-    {"FREQ", 2, 1, kw_freq},
-    {"SWEEP", 4, 1, kw_sweep},
-    {"WIRE", 7, 1, kw_wire},
-    {"LOOP", 6, 1, kw_loop},
-    {"HELIX", 7, 1, kw_helix},
-    {"SPLINE", 7, 1, kw_spline},
-    {"POLYLINE", 7, 1, kw_polyline},
-    {"CURVE", 4, 4, kw_curve},  // the three expressions in t stay as written
-    {"SOURCE", 3, 1, kw_source},
-    {"LOAD", 3, 1, kw_load},
-    {"TL", 5, 1, kw_tl},
-    {"GROUND", 2, 1, kw_ground},
-    {"DISH", 1, 1, kw_dish},
-    {"MATERIAL", 2, 1, kw_material},
-    {"MESH", 1, 1, kw_mesh},
-    {"Z0", 2, 1, kw_z0},
-    {"PATTERN", 1, 1, kw_pattern},
-    {"END", 1, 1, kw_end},
+    {"VAR", 1, -1, kw_var},        {"PARAM", 1, -1, kw_var},
+    {"OPTVAR", 4, -1, kw_optvar},  {"GOAL", 2, -1, kw_goal},
+    {"OPTSET", 1, -1, kw_optset},  {"TITLE", 1, 1, kw_title},
+    {"UNITS", 2, 1, kw_units},     {"FREQ", 2, 1, kw_freq},
+    {"SWEEP", 4, 1, kw_sweep},     {"WIRE", 7, 1, kw_wire},
+    {"LOOP", 6, 1, kw_loop},       {"HELIX", 7, 1, kw_helix},
+    {"SPLINE", 7, 1, kw_spline},   {"POLYLINE", 7, 1, kw_polyline},
+    {"CURVE", 4, 4, kw_curve}, // the three expressions in t stay as written
+    {"SOURCE", 3, 1, kw_source},   {"LOAD", 3, 1, kw_load},
+    {"TL", 5, 1, kw_tl},           {"GROUND", 2, 1, kw_ground},
+    {"DISH", 1, 1, kw_dish},       {"MATERIAL", 2, 1, kw_material},
+    {"MESH", 1, 1, kw_mesh},       {"Z0", 2, 1, kw_z0},
+    {"PATTERN", 1, 1, kw_pattern}, {"END", 1, 1, kw_end},
 };
 
 // Shows bytes that a terminal cannot print as '?', so that a message about
@@ -63,7 +53,9 @@ std::string printable(const std::string& s) {
     return out;
 }
 
-bool is_blank(char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; }
+bool is_blank(char c) {
+    return std::isspace(static_cast<unsigned char>(c)) != 0;
+}
 
 // A line of the form "TITLE text": the title is the rest of the line with
 // the surrounding white space removed. Comment characters stay in it.
@@ -81,7 +73,7 @@ bool title_line(const std::string& line, std::string* title) {
     return true;
 }
 
-}  // namespace
+} // namespace
 
 int wire_ref(const Model& m, const std::string& text) {
     for (int k = 0; k < m.npath(); ++k)
@@ -124,7 +116,7 @@ int kw_var(NativeReader& r, Tokens& t) {
         double v = 0;
         if (!model_get_override(name, &v) && expr_eval(value, 0.0, &v) != 0)
             return r.fail("cannot evaluate '%s'", value.c_str());
-        expr_setvar(name, v);  // a full table drops the definition
+        expr_setvar(name, v); // a full table drops the definition
     }
     return 0;
 }
@@ -142,11 +134,16 @@ int kw_title(NativeReader& r, Tokens& t) {
 
 int kw_units(NativeReader& r, Tokens& t) {
     std::string u = lower(t[1]);
-    if (u == "cm") r.scale = 0.01;
-    else if (u == "mm") r.scale = 0.001;
-    else if (u == "ft") r.scale = 0.3048;
-    else if (u == "in") r.scale = 0.0254;
-    else r.scale = 1.0;  // "m" and any other word
+    if (u == "cm")
+        r.scale = 0.01;
+    else if (u == "mm")
+        r.scale = 0.001;
+    else if (u == "ft")
+        r.scale = 0.3048;
+    else if (u == "in")
+        r.scale = 0.0254;
+    else
+        r.scale = 1.0; // "m" and any other word
     return 0;
 }
 

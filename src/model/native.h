@@ -15,10 +15,10 @@ int read_native(std::FILE* f, Model& m, std::string& err);
 struct NativeReader {
     Model& m;
     std::string& err;
-    int line = 0;            // physical lines read so far
-    double scale = 1.0;      // UNITS length scale
-    double freq_unit = 1e6;  // unit of the last FREQ line (Hz per unit)
-    long long path_points = 0;  // points in all paths made so far
+    int line = 0;              // physical lines read so far
+    double scale = 1.0;        // UNITS length scale
+    double freq_unit = 1e6;    // unit of the last FREQ line (Hz per unit)
+    long long path_points = 0; // points in all paths made so far
 
     // Writes "line %d: <message>" into err and returns -1.
     int fail(const char* fmt, ...) __attribute__((format(printf, 2, 3)));
@@ -30,8 +30,8 @@ using KeywordFn = int (*)(NativeReader& r, Tokens& t);
 
 struct Keyword {
     const char* name;
-    int min_tokens;   // keyword included; fewer makes the keyword unknown
-    int subst_from;   // first token position substituted; -1 = none
+    int min_tokens; // keyword included; fewer makes the keyword unknown
+    int subst_from; // first token position substituted; -1 = none
     KeywordFn fn;
 };
 
@@ -67,14 +67,14 @@ constexpr int kMaxModelWires = 100000;
 constexpr long long kMaxModelPathPoints = 1000000;
 
 // Keyword handlers, grouped by file.
-int kw_var(NativeReader& r, Tokens& t);       // native.cpp
+int kw_var(NativeReader& r, Tokens& t); // native.cpp
 int kw_title(NativeReader& r, Tokens& t);
 int kw_units(NativeReader& r, Tokens& t);
 int kw_freq(NativeReader& r, Tokens& t);
 int kw_sweep(NativeReader& r, Tokens& t);
 int kw_wire(NativeReader& r, Tokens& t);
 int kw_source(NativeReader& r, Tokens& t);
-int kw_ground(NativeReader& r, Tokens& t);    // native_settings.cpp
+int kw_ground(NativeReader& r, Tokens& t); // native_settings.cpp
 int kw_dish(NativeReader& r, Tokens& t);
 int kw_mesh(NativeReader& r, Tokens& t);
 int kw_z0(NativeReader& r, Tokens& t);
@@ -82,11 +82,11 @@ int kw_pattern(NativeReader& r, Tokens& t);
 int kw_optvar(NativeReader& r, Tokens& t);
 int kw_goal(NativeReader& r, Tokens& t);
 int kw_optset(NativeReader& r, Tokens& t);
-int kw_loop(NativeReader& r, Tokens& t);      // native_curves.cpp
+int kw_loop(NativeReader& r, Tokens& t); // native_curves.cpp
 int kw_helix(NativeReader& r, Tokens& t);
 int kw_spline(NativeReader& r, Tokens& t);
 int kw_polyline(NativeReader& r, Tokens& t);
 int kw_curve(NativeReader& r, Tokens& t);
-int kw_load(NativeReader& r, Tokens& t);      // native_loads.cpp
+int kw_load(NativeReader& r, Tokens& t); // native_loads.cpp
 int kw_tl(NativeReader& r, Tokens& t);
-int kw_material(NativeReader& r, Tokens& t);  // materials.cpp
+int kw_material(NativeReader& r, Tokens& t); // materials.cpp

@@ -23,7 +23,7 @@ bool all_finite(std::initializer_list<double> vals) {
     return true;
 }
 
-}  // namespace
+} // namespace
 
 int kw_ground(NativeReader& r, Tokens& t) {
     Model& m = r.m;
@@ -56,8 +56,10 @@ int kw_ground(NativeReader& r, Tokens& t) {
         return r.fail("GROUND eps, sigma and tand must be finite numbers");
     m.somm = 0;
     if (m.ground == GROUND_REAL) {
-        if (flag(t, 2, "mininec")) m.ground = GROUND_MININEC;
-        else if (flag(t, 2, "sommerfeld")) m.somm = 1;
+        if (flag(t, 2, "mininec"))
+            m.ground = GROUND_MININEC;
+        else if (flag(t, 2, "sommerfeld"))
+            m.somm = 1;
     }
     return 0;
 }
@@ -89,7 +91,8 @@ int kw_mesh(NativeReader& r, Tokens& t) {
     if (auto v = kv(t, 1, "angle")) m.angle = num_d(*v);
     if (auto v = kv(t, 1, "taper")) m.taper = iequals(*v, "off") ? 0 : 1;
     if (auto v = kv(t, 1, "fmax")) m.fmax = num_d(*v) * r.freq_unit;
-    if (!all_finite({m.segwl, m.angle, m.fmax})) return r.fail("MESH values must be finite numbers");
+    if (!all_finite({m.segwl, m.angle, m.fmax}))
+        return r.fail("MESH values must be finite numbers");
     // The mesher's target segment length is the wavelength / segwl.
     if (!(m.segwl > 0)) return r.fail("MESH segwl must be positive");
     return 0;
@@ -131,12 +134,18 @@ int kw_goal(NativeReader& r, Tokens& t) {
     if (r.m.ngoal() >= kMaxGoal) return 0;
     Goal g;
     std::string word = lower(t[1]);
-    if (word == "gain") g.kind = GOAL_GAIN;
-    else if (word == "fb") g.kind = GOAL_FB;
-    else if (word == "swr") g.kind = GOAL_SWR;
-    else if (word == "r") g.kind = GOAL_R;
-    else if (word == "x") g.kind = GOAL_X;
-    else g.kind = GOAL_GMAX;
+    if (word == "gain")
+        g.kind = GOAL_GAIN;
+    else if (word == "fb")
+        g.kind = GOAL_FB;
+    else if (word == "swr")
+        g.kind = GOAL_SWR;
+    else if (word == "r")
+        g.kind = GOAL_R;
+    else if (word == "x")
+        g.kind = GOAL_X;
+    else
+        g.kind = GOAL_GMAX;
     g.target = g.kind == GOAL_SWR ? 1.5 : g.kind == GOAL_R ? 50.0 : 0.0;
     subst_tokens(t, 2);
     if (auto v = kv(t, 2, "theta")) g.theta = num_d(*v);

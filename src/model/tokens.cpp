@@ -86,7 +86,8 @@ static bool reads_whole_number(const std::string& s) {
 }
 
 void subst_tokens(Tokens& t, int first) {
-    for (size_t i = static_cast<size_t>(first < 0 ? 0 : first); i < t.size() && i < kMaxTokens; ++i) {
+    for (size_t i = static_cast<size_t>(first < 0 ? 0 : first); i < t.size() && i < kMaxTokens;
+         ++i) {
         std::string& tok = t[i];
         std::string key, value;
         bool has_key = false;
@@ -110,7 +111,9 @@ void subst_tokens(Tokens& t, int first) {
     }
 }
 
-double num_d(const std::string& s) { return std::strtod(s.c_str(), nullptr); }
+double num_d(const std::string& s) {
+    return std::strtod(s.c_str(), nullptr);
+}
 
 int num_i(const std::string& s) {
     errno = 0;

@@ -8,7 +8,7 @@
 #include <vector>
 
 constexpr int kMaxTokens = 64;
-constexpr size_t kLineMax = 1023;  // characters per physical read; longer lines continue
+constexpr size_t kLineMax = 1023; // characters per physical read; longer lines continue
 
 using Tokens = std::vector<std::string>;
 
@@ -16,11 +16,11 @@ using Tokens = std::vector<std::string>;
 // a piece ends after a line feed or after max_chars characters. The text of a
 // piece is cut at a NUL byte, as a C string would be.
 class LineReader {
-public:
+  public:
     explicit LineReader(std::FILE* f) : f_(f) {}
     bool next(std::string& out, size_t max_chars = kLineMax);
 
-private:
+  private:
     std::FILE* f_;
 };
 

@@ -14,10 +14,12 @@ struct WorkRange {
 };
 
 namespace {
-int g_threads = 0;  // 0 = one worker per processor
+int g_threads = 0; // 0 = one worker per processor
 }
 
-void set_threads(int n) { g_threads = n > 0 ? n : 0; }
+void set_threads(int n) {
+    g_threads = n > 0 ? n : 0;
+}
 
 int par_workers(int n) {
     int t = g_threads;
@@ -61,17 +63,16 @@ void par_for(int n, ParFn fn, void* ctx) {
     int workers = par_workers(n);
     std::vector<std::thread> threads;
     threads.reserve(static_cast<size_t>(std::max(workers, 0)));
-    ThreadStarter starter{
-        [&threads](WorkRange* w) {
-            try {
-                threads.emplace_back(pf_worker, w);
-                return true;
-            } catch (const std::system_error&) {
-                return false;
-            }
-        },
-        [&threads]() {
-            for (auto& t : threads) t.join();
-        }};
+    ThreadStarter starter{[&threads](WorkRange* w) {
+                              try {
+                                  threads.emplace_back(pf_worker, w);
+                                  return true;
+                              } catch (const std::system_error&) {
+                                  return false;
+                              }
+                          },
+                          [&threads]() {
+                              for (auto& t : threads) t.join();
+                          }};
     par_for_with(n, fn, ctx, workers, starter);
 }

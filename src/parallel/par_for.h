@@ -23,11 +23,11 @@ int par_workers(int n);
 void par_for(int n, ParFn fn, void* ctx);
 
 // Convenience form for a callable body: par_for(n, [&](int i) { ... }).
-template <class F>
-void par_for(int n, F&& body) {
+template <class F> void par_for(int n, F&& body) {
     using Body = std::remove_reference_t<F>;
-    par_for(n, [](int i, void* c) { (*static_cast<Body*>(c))(i); },
-            const_cast<void*>(static_cast<const void*>(&body)));
+    par_for(
+        n, [](int i, void* c) { (*static_cast<Body*>(c))(i); },
+        const_cast<void*>(static_cast<const void*>(&body)));
 }
 
 // Work shared by the workers of one call.

@@ -16,7 +16,7 @@ void gauss_init() {
             double x = std::cos(phys::pi * (k + 0.75) / (n + 0.5));
             double dp = 1;
             for (int it = 0; it < 100; ++it) {
-                double p0 = 1, p1 = x;  // P_0, P_1; three-term recurrence up to P_n
+                double p0 = 1, p1 = x; // P_0, P_1; three-term recurrence up to P_n
                 if (n == 1) {
                     p1 = x;
                     p0 = 1;

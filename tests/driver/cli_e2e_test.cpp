@@ -21,14 +21,14 @@ TEST(Cli, VersionWinsWhereverItStands) {
              {"-v"}, {"-v", "missing.ant"}, {"missing.ant", "-v"}, {"-q", "-v", "-conv"}}) {
         RunResult r = run_quarlin(args);
         EXPECT_EQ(r.code, 0);
-        EXPECT_EQ(r.out, kVersionLine);  // the model is not read
+        EXPECT_EQ(r.out, kVersionLine); // the model is not read
         EXPECT_EQ(r.err, "");
     }
 }
 
 TEST(Cli, UsageWithoutAnInputPath) {
-    for (auto args : std::vector<std::vector<std::string>>{{}, {"-q"}, {"-q", "-conv"},
-                                                           {"-o", "dir", "-mesh"}}) {
+    for (auto args : std::vector<std::vector<std::string>>{
+             {}, {"-q"}, {"-q", "-conv"}, {"-o", "dir", "-mesh"}}) {
         RunResult r = run_quarlin(args);
         EXPECT_EQ(r.code, 1);
         EXPECT_EQ(r.out, "");
@@ -45,7 +45,7 @@ TEST(Cli, UnrecognisedAndDanglingOptionsBecomeTheInputPath) {
         {{model, "-x"}, "ERROR: cannot open -x\n"},
         {{model, "-o"}, "ERROR: cannot open -o\n"},
         {{model, "-dth"}, "ERROR: cannot open -dth\n"},
-        {{model, "-q", "-dph"}, "ERROR: cannot open -dph\n"},  // errors print even when quiet
+        {{model, "-q", "-dph"}, "ERROR: cannot open -dph\n"}, // errors print even when quiet
         {{"-opt"}, "ERROR: cannot open -opt\n"},
         {{"-check"}, "ERROR: cannot open -check\n"},
     };
@@ -100,7 +100,7 @@ TEST(Cli, PatternStepOverridesOnlyWhenPositive) {
     for (const char* v : {"0", "-5", "abc"}) {
         RunOptions o;
         ASSERT_EQ(run_parse_args({"quarlin", "m.ant", "-dth", v}, o), 0);
-        EXPECT_LE(o.dth, 0) << v;  // run_main applies only a step > 0
+        EXPECT_LE(o.dth, 0) << v; // run_main applies only a step > 0
     }
 }
 
@@ -112,4 +112,4 @@ TEST(Cli, ARunCanBeCalledRepeatedlyInProcess) {
     EXPECT_EQ(run_main(5, argv), 0);
 }
 
-}  // namespace
+} // namespace

@@ -14,8 +14,8 @@ using cd = std::complex<double>;
 // Impedance seen from the line through the proposed network.
 cd transformed(double r, double x, const MatchSolution& s) {
     cd zl(r, x), jxs(0, s.xs), jb(0, s.bp);
-    if (s.sh) return 1.0 / (1.0 / zl + jb) + jxs;  // shunt at the load, then series
-    return 1.0 / (1.0 / (zl + jxs) + jb);          // series at the load, then shunt
+    if (s.sh) return 1.0 / (1.0 / zl + jb) + jxs; // shunt at the load, then series
+    return 1.0 / (1.0 / (zl + jxs) + jb);         // series at the load, then shunt
 }
 
 TEST(Lmatch, WorkedExampleHundredOhmAt14MHz) {
@@ -33,8 +33,8 @@ TEST(Lmatch, WorkedExampleHundredOhmAt14MHz) {
 }
 
 TEST(Lmatch, EveryNetworkMatches) {
-    const double cases[][3] = {{100, 0, 50},  {25, 0, 50},   {20, 300, 50}, {73, 42, 50},
-                               {36, -20, 50}, {3000, -500, 50}, {12, 5, 75}, {50, 30, 50}};
+    const double cases[][3] = {{100, 0, 50},  {25, 0, 50},      {20, 300, 50}, {73, 42, 50},
+                               {36, -20, 50}, {3000, -500, 50}, {12, 5, 75},   {50, 30, 50}};
     for (const auto& c : cases) {
         MatchSolution m[2];
         ASSERT_EQ(lmatch(c[0], c[1], c[2], 7.1e6, m), 2) << c[0] << " " << c[1];
@@ -50,7 +50,7 @@ TEST(Lmatch, SeriesElementAtTheAntennaBelowZ0AndOrder) {
     MatchSolution m[2];
     ASSERT_EQ(lmatch(25, 0, 50, 14.2e6, m), 2);
     EXPECT_EQ(m[0].sh, 0);
-    EXPECT_GT(m[0].xs, 0);  // series inductor with shunt capacitor stays first
+    EXPECT_GT(m[0].xs, 0); // series inductor with shunt capacitor stays first
     EXPECT_GT(m[0].bp, 0);
     EXPECT_EQ(m[0].at_antenna.substr(0, 8), "series L");
     EXPECT_EQ(m[0].toward_line.substr(0, 7), "shunt C");
@@ -88,4 +88,4 @@ TEST(Lmatch, NoSolutionForNonPositiveResistance) {
     EXPECT_EQ(m[0].at_antenna, "untouched");
 }
 
-}  // namespace
+} // namespace

@@ -21,7 +21,7 @@ TEST(PatternSearch, VerticalDipoleInFreeSpace) {
     EXPECT_EQ(p.thmax, 90);
     EXPECT_EQ(p.phmax, 0);
     EXPECT_NEAR(p.fb, 0, 1e-12);
-    EXPECT_EQ(bwaz, 360);  // never closes in azimuth
+    EXPECT_EQ(bwaz, 360); // never closes in azimuth
     // Half power at 45 degrees either side: 90 degrees within the 0.25 step.
     EXPECT_NEAR(bwel, 90, 0.5);
 }
@@ -30,7 +30,7 @@ TEST(PatternSearch, BeamAlongXWithBackLobe) {
     // A cos^n beam toward +x (n = 6 in azimuth and elevation) with a back
     // lobe 20 dB down toward -x.
     GainFn g = [](double th, double ph) {
-        double c = std::sin(th) * std::cos(ph);  // cosine of the angle from +x
+        double c = std::sin(th) * std::cos(ph); // cosine of the angle from +x
         return c > 0 ? 20 * std::pow(c, 6) : 0.2 * std::pow(-c, 6);
     };
     PatternFigures p;
@@ -71,7 +71,7 @@ TEST(PatternSearch, GroundedMonopoleStaysAboveTheHorizon) {
     EXPECT_NEAR(p.gmax, 10 * std::log10(3.0), 1e-4);
     EXPECT_NEAR(p.fb, 0, 1e-12);
     EXPECT_EQ(bwaz, 360);
-    EXPECT_EQ(bwel, 0);  // runs into the horizon before falling to half
+    EXPECT_EQ(bwel, 0); // runs into the horizon before falling to half
 }
 
 TEST(PatternSearch, CoarseGridCounts) {
@@ -85,11 +85,11 @@ TEST(PatternSearch, CoarseGridCounts) {
     // 37 x 72 coarse points, 4 passes of 3 x 5 refinement points (the rows
     // above the zenith are skipped), one back direction.
     EXPECT_EQ(calls, 2664 + 4 * 15 + 1);
-    EXPECT_EQ(p.thmax, 0);  // ties keep the first point
+    EXPECT_EQ(p.thmax, 0); // ties keep the first point
     EXPECT_EQ(p.phmax, 0);
     calls = 0;
     pattern_search(flat, true, p, nullptr, nullptr);
-    EXPECT_EQ(calls, 1296 + 4 * 15 + 1);  // the horizon row is never sampled
+    EXPECT_EQ(calls, 1296 + 4 * 15 + 1); // the horizon row is never sampled
 }
 
 TEST(PatternSearch, NullBehindGivesAFiniteRatio) {
@@ -111,4 +111,4 @@ TEST(PatternSearch, BeamWidthsUntouchedWhenNotAsked) {
     EXPECT_EQ(bwel, 22);
 }
 
-}  // namespace
+} // namespace

@@ -58,7 +58,8 @@ TEST(Runs, HalfWaveDipoleInFreeSpace) {
     EXPECT_NEAR(des["fb"].get<double>(), 0, 0.01);
     // Lossless: everything fed in is radiated (the average gain test).
     EXPECT_NEAR(des["agt"].get<double>(), 1, 0.01);
-    EXPECT_NEAR(des["prad"].get<double>(), des["pin"].get<double>(), 0.01 * des["pin"].get<double>());
+    EXPECT_NEAR(des["prad"].get<double>(), des["pin"].get<double>(),
+                0.01 * des["pin"].get<double>());
     EXPECT_NE(report_line(d.r.out, "  Average gain test 1.0000 (0.000 dB)"), "");
 
     // The resonance lies below the half-wave frequency (the reactance of a
@@ -82,7 +83,8 @@ TEST(Runs, HalfWaveDipoleInFreeSpace) {
     EXPECT_TRUE(bracketed);
 
     // The report shows the same design figures.
-    EXPECT_NE(report_line(d.r.out, "  Max gain         ").find("at elevation 0.0 deg"), std::string::npos);
+    EXPECT_NE(report_line(d.r.out, "  Max gain         ").find("at elevation 0.0 deg"),
+              std::string::npos);
     EXPECT_NE(d.r.out.find("Results written to"), std::string::npos);
 }
 
@@ -93,16 +95,18 @@ TEST(Runs, QuarterWaveMonopoleIsHalfTheDipole) {
     const json& md = m.j["design"];
     const json& dd = d.j["design"];
     // Image theory: half the impedance, 3 dB more gain, at the horizon.
-    EXPECT_NEAR(md["zr"].get<double>(), dd["zr"].get<double>() / 2, 0.03 * dd["zr"].get<double>() / 2);
-    EXPECT_NEAR(md["zi"].get<double>(), dd["zi"].get<double>() / 2, 0.03 * dd["zr"].get<double>() / 2);
+    EXPECT_NEAR(md["zr"].get<double>(), dd["zr"].get<double>() / 2,
+                0.03 * dd["zr"].get<double>() / 2);
+    EXPECT_NEAR(md["zi"].get<double>(), dd["zi"].get<double>() / 2,
+                0.03 * dd["zr"].get<double>() / 2);
     EXPECT_NEAR(md["gmax"].get<double>(), 5.15, 0.1);
     EXPECT_GT(md["thmax"].get<double>(), 89);
     EXPECT_LE(md["thmax"].get<double>(), 89.95);
     EXPECT_EQ(md["bwaz"].get<double>(), 360);
-    EXPECT_EQ(md["bwel"].get<double>(), 0);  // runs into the horizon
-    EXPECT_NEAR(md["agt"].get<double>(), 1, 0.01);  // over the upper hemisphere
+    EXPECT_EQ(md["bwel"].get<double>(), 0);        // runs into the horizon
+    EXPECT_NEAR(md["agt"].get<double>(), 1, 0.01); // over the upper hemisphere
     EXPECT_EQ(m.j["ground"], "perfect ground");
-    EXPECT_EQ(m.j["pattern"]["nth"], 46);  // the upper hemisphere only
+    EXPECT_EQ(m.j["pattern"]["nth"], 46); // the upper hemisphere only
     EXPECT_EQ(m.j["pattern"]["nph"], 73);
 }
 
@@ -120,7 +124,7 @@ TEST(Runs, ThreeElementYagi) {
     EXPECT_GT(d["zr"].get<double>(), 12);
     EXPECT_LT(d["zr"].get<double>(), 30);
     double ph = d["phmax"].get<double>();
-    EXPECT_TRUE(ph < 1 || ph > 359) << ph;  // toward +x
+    EXPECT_TRUE(ph < 1 || ph > 359) << ph; // toward +x
     EXPECT_NEAR(d["thmax"].get<double>(), 90, 1);
     // Aluminium elements of 25 mm at a 17-ohm feed lose about 1 %.
     EXPECT_GT(d["eff"].get<double>(), 0.97);
@@ -138,10 +142,11 @@ TEST(Runs, ResultsJsonStructure) {
     for (auto it = j.begin(); it != j.end(); ++it) keys.push_back(it.key());
     // nlohmann::json sorts keys; the order on disk is checked on the text.
     std::string text = read_file(test_dir() + "/out/results.json");
-    const char* order[] = {"\"program\"", "\"title\"", "\"input\"", "\"f0\"", "\"ground\"", "\"somm\"",
-                           "\"eps\"", "\"sigma\"", "\"pcb\"", "\"z0ref\"", "\"runtime\"", "\"mesh\"",
-                           "\"wires\"", "\"segs\"", "\"sources\"", "\"loads\"", "\"tlines\"",
-                           "\"sweep\"", "\"design\"", "\"match\"", "\"pattern\""};
+    const char* order[] = {"\"program\"", "\"title\"",  "\"input\"", "\"f0\"",     "\"ground\"",
+                           "\"somm\"",    "\"eps\"",    "\"sigma\"", "\"pcb\"",    "\"z0ref\"",
+                           "\"runtime\"", "\"mesh\"",   "\"wires\"", "\"segs\"",   "\"sources\"",
+                           "\"loads\"",   "\"tlines\"", "\"sweep\"", "\"design\"", "\"match\"",
+                           "\"pattern\""};
     size_t pos = 0;
     for (const char* k : order) {
         size_t p = text.find(k, pos);
@@ -176,7 +181,8 @@ TEST(Runs, ResultsJsonStructure) {
     EXPECT_EQ(j["match"].size(), 2u);
     EXPECT_EQ(j["pattern"]["nth"], 91);
     EXPECT_EQ(j["pattern"]["nph"], 73);
-    for (const char* ch : {"gt", "gv", "gh", "gr", "gl"}) EXPECT_EQ(j["pattern"][ch].size(), 91u * 73u);
+    for (const char* ch : {"gt", "gv", "gh", "gr", "gl"})
+        EXPECT_EQ(j["pattern"][ch].size(), 91u * 73u);
     // The dipole lies along z: no phi-polarised field, and nothing along the axis.
     EXPECT_EQ(j["pattern"]["gh"][45 * 73].get<double>(), -99);
     EXPECT_EQ(j["pattern"]["gt"][0].get<double>(), -99);
@@ -192,8 +198,8 @@ TEST(Runs, QuietRunPrintsNothing) {
 }
 
 TEST(Runs, SinglePointSweepAndPatternOverrides) {
-    std::string model = write_file("one.ant",
-                                   "WIRE 0 0 -2.5 0 0 2.5\nSOURCE 1 50\nFREQ 28\nPATTERN dth=10 dph=30\n");
+    std::string model = write_file(
+        "one.ant", "WIRE 0 0 -2.5 0 0 2.5\nSOURCE 1 50\nFREQ 28\nPATTERN dth=10 dph=30\n");
     ModelRun d = run_model(model, {"-dth", "7"});
     ASSERT_EQ(d.r.code, 0) << d.r.out;
     ASSERT_EQ(d.j["sweep"].size(), 1u);
@@ -201,17 +207,18 @@ TEST(Runs, SinglePointSweepAndPatternOverrides) {
     EXPECT_EQ(d.j["design"]["fres"].get<double>(), -1);
     EXPECT_EQ(d.j["design"]["fpeak"].get<double>(), -1);
     EXPECT_EQ(d.j["pattern"]["dth"].get<double>(), 7);
-    EXPECT_EQ(d.j["pattern"]["nth"], 26);  // 0 .. 175 degrees
-    EXPECT_EQ(d.j["pattern"]["nph"], 13);  // 0 .. 360 in 30-degree steps
+    EXPECT_EQ(d.j["pattern"]["nth"], 26); // 0 .. 175 degrees
+    EXPECT_EQ(d.j["pattern"]["nph"], 13); // 0 .. 360 in 30-degree steps
     // A table of one row at the design frequency.
     EXPECT_NE(d.r.out.find("\n   28.000000 "), std::string::npos);
 
-    ModelRun e = run_model(model, {"-dph", "0", "-dth", "-5"});  // no override
+    ModelRun e = run_model(model, {"-dph", "0", "-dth", "-5"}); // no override
     EXPECT_EQ(e.j["pattern"]["nth"], 19);
 }
 
 TEST(Runs, EmptyPatternGrid) {
-    std::string model = write_file("nogrid.ant", "WIRE 0 0 -2.5 0 0 2.5\nSOURCE 1 50\nFREQ 28\nPATTERN dth=0\n");
+    std::string model =
+        write_file("nogrid.ant", "WIRE 0 0 -2.5 0 0 2.5\nSOURCE 1 50\nFREQ 28\nPATTERN dth=0\n");
     ModelRun d = run_model(model);
     ASSERT_EQ(d.r.code, 0) << d.r.out;
     EXPECT_EQ(d.j["pattern"]["nth"], 0);
@@ -223,7 +230,8 @@ TEST(Runs, PatternStepTooFineIsRefused) {
     std::string model = write_file("fine.ant", "WIRE 0 0 -2.5 0 0 2.5\nSOURCE 1 50\nFREQ 28\n");
     ModelRun d = run_model(model, {"-dph", "0.0001"});
     EXPECT_EQ(d.r.code, 2);
-    EXPECT_EQ(d.r.out, "ERROR: pattern step 0.0001 deg is below the smallest supported step of 0.1 deg\n");
+    EXPECT_EQ(d.r.out,
+              "ERROR: pattern step 0.0001 deg is below the smallest supported step of 0.1 deg\n");
 }
 
 TEST(Runs, ConvergenceRunKeepsTheDesignMesh) {
@@ -232,7 +240,7 @@ TEST(Runs, ConvergenceRunKeepsTheDesignMesh) {
     ASSERT_EQ(conv.r.code, 0);
     double dz = conv.j["design"]["convdz"].get<double>();
     EXPECT_GE(dz, 0);
-    EXPECT_LT(dz, 0.05);  // doubling the segments moves Z by a few percent at most
+    EXPECT_LT(dz, 0.05); // doubling the segments moves Z by a few percent at most
     EXPECT_NE(conv.j["design"]["convzr"].get<double>(), 0);
     EXPECT_NE(report_line(conv.r.out, "  Mesh convergence: Z with twice the segments"), "");
     EXPECT_EQ(plain.j["sources"], conv.j["sources"]);
@@ -245,7 +253,8 @@ TEST(Runs, MeshErrorsExitThree) {
     std::string model = write_file("free_end.ant", "WIRE 0 0 0 0 0 1 seg=1\nSOURCE 1 0\nFREQ 28\n");
     ModelRun d = run_model(model);
     EXPECT_EQ(d.r.code, 3);
-    EXPECT_EQ(d.r.out, "ERROR: the structure has no current unknowns (single straight segments?)\n");
+    EXPECT_EQ(d.r.out,
+              "ERROR: the structure has no current unknowns (single straight segments?)\n");
 }
 
 TEST(Runs, UnwritableResultsAreReportedAndNothingIsCorrupted) {
@@ -254,7 +263,8 @@ TEST(Runs, UnwritableResultsAreReportedAndNothingIsCorrupted) {
     std::string blocker = write_file("blocker", "not a directory\n");
     RunResult r = run_quarlin({model, "-o", blocker + "/sub"});
     EXPECT_EQ(r.code, 5);
-    EXPECT_NE(r.out.find("ERROR: cannot write " + blocker + "/sub/results.json\n"), std::string::npos);
+    EXPECT_NE(r.out.find("ERROR: cannot write " + blocker + "/sub/results.json\n"),
+              std::string::npos);
 
     // results.json cannot replace what stands there: the old entry stays
     // and no temporary file is left behind.
@@ -282,4 +292,4 @@ TEST(Runs, AGoodResultsFileIsReplacedWhole) {
     EXPECT_EQ(j["ground"], "free space");
 }
 
-}  // namespace
+} // namespace

@@ -48,7 +48,8 @@ TEST(Sweep, PeakAtEitherEndGivesMinusOne) {
     EXPECT_EQ(sweep_fpeak(f, {{70, 0}, {80, 0}, {90, 0}}), -1);
     // Equal maxima: the first wins, and the parabola through it and its
     // neighbours peaks half-way to the second.
-    EXPECT_NEAR(sweep_fpeak({1e6, 2e6, 3e6, 4e6}, {{10, 0}, {80, 0}, {80, 0}, {10, 0}}), 2.5, 1e-12);
+    EXPECT_NEAR(sweep_fpeak({1e6, 2e6, 3e6, 4e6}, {{10, 0}, {80, 0}, {80, 0}, {10, 0}}), 2.5,
+                1e-12);
 }
 
-}  // namespace
+} // namespace

@@ -27,27 +27,26 @@ TEST_P(ExprValue, Evaluates) {
 
 INSTANTIATE_TEST_SUITE_P(
     Grammar, ExprValue,
-    ::testing::Values(
-        EvalCase{"1+2*3", 7}, EvalCase{"(1+2)*3", 9}, EvalCase{"10-4-3", 3},
-        EvalCase{"16/4/2", 2}, EvalCase{"2^3^2", 512}, EvalCase{"-2^2", 4},
-        EvalCase{"2^-1", 0.5}, EvalCase{"--3", 3}, EvalCase{"+ +3", 3},
-        EvalCase{"2 - -3", 5}, EvalCase{"  7 ", 7}, EvalCase{".5", 0.5},
-        EvalCase{"2.", 2}, EvalCase{"1e-3", 1e-3}, EvalCase{"3*a", 6},
-        EvalCase{"A*a", 4}, EvalCase{"lam/4", 21.126760563380282 / 4},
-        EvalCase{"t", 0.25}, EvalCase{"T*4", 1}, EvalCase{"pi", 3.141592653589793},
-        EvalCase{"PI", 3.141592653589793}, EvalCase{"Pi", 3.141592653589793},
-        EvalCase{"e", 2.718281828459045}, EvalCase{"sin(pi/2)", 1},
-        EvalCase{"cos(0)", 1}, EvalCase{"sqrt(16)", 4}, EvalCase{"abs(-3)", 3},
-        EvalCase{"log(e)", 1}, EvalCase{"ln(1)", 0}, EvalCase{"log10(1000)", 3},
-        EvalCase{"exp(0)", 1}, EvalCase{"pow(2,10)", 1024}, EvalCase{"pow(2)", 1},
-        EvalCase{"atan2(1)", std::atan2(1.0, 0.0)}, EvalCase{"atan2(1, 1)", std::atan(1.0)},
-        EvalCase{"sin(0, 5)", 0}, EvalCase{"sqrt (4)", 2}, EvalCase{"tanh(0)", 0},
-        EvalCase{"2*(3+4)", 14}));
+    ::testing::Values(EvalCase{"1+2*3", 7}, EvalCase{"(1+2)*3", 9}, EvalCase{"10-4-3", 3},
+                      EvalCase{"16/4/2", 2}, EvalCase{"2^3^2", 512}, EvalCase{"-2^2", 4},
+                      EvalCase{"2^-1", 0.5}, EvalCase{"--3", 3}, EvalCase{"+ +3", 3},
+                      EvalCase{"2 - -3", 5}, EvalCase{"  7 ", 7}, EvalCase{".5", 0.5},
+                      EvalCase{"2.", 2}, EvalCase{"1e-3", 1e-3}, EvalCase{"3*a", 6},
+                      EvalCase{"A*a", 4}, EvalCase{"lam/4", 21.126760563380282 / 4},
+                      EvalCase{"t", 0.25}, EvalCase{"T*4", 1}, EvalCase{"pi", 3.141592653589793},
+                      EvalCase{"PI", 3.141592653589793}, EvalCase{"Pi", 3.141592653589793},
+                      EvalCase{"e", 2.718281828459045}, EvalCase{"sin(pi/2)", 1},
+                      EvalCase{"cos(0)", 1}, EvalCase{"sqrt(16)", 4}, EvalCase{"abs(-3)", 3},
+                      EvalCase{"log(e)", 1}, EvalCase{"ln(1)", 0}, EvalCase{"log10(1000)", 3},
+                      EvalCase{"exp(0)", 1}, EvalCase{"pow(2,10)", 1024}, EvalCase{"pow(2)", 1},
+                      EvalCase{"atan2(1)", std::atan2(1.0, 0.0)},
+                      EvalCase{"atan2(1, 1)", std::atan(1.0)}, EvalCase{"sin(0, 5)", 0},
+                      EvalCase{"sqrt (4)", 2}, EvalCase{"tanh(0)", 0}, EvalCase{"2*(3+4)", 14}));
 
 TEST(Expr, SyntaxErrorsLeaveOutputUntouched) {
     expr_clearvars();
-    const char* bad[] = {"2*(3+4", "foo(1)", "sin 1", "", "1 2", "x", "sin(1", "(",
-                         "1+", "*2", "nan", "3)", "pow(1,2,3)", "sin()", "."};
+    const char* bad[] = {"2*(3+4", "foo(1)", "sin 1", "",   "1 2",        "x",     "sin(1", "(",
+                         "1+",     "*2",     "nan",   "3)", "pow(1,2,3)", "sin()", "."};
     for (const char* text : bad) {
         double v = 42;
         EXPECT_EQ(expr_eval(text, 0, &v), -1) << "'" << text << "'";
@@ -110,7 +109,7 @@ TEST(Expr, VariableTableHoldsSixtyFourNames) {
         EXPECT_EQ(expr_setvar(name, i), 0);
     }
     EXPECT_EQ(expr_setvar("one_too_many", 1), -1);
-    EXPECT_EQ(expr_setvar("V3", 33), 0);  // existing name, any case
+    EXPECT_EQ(expr_setvar("V3", 33), 0); // existing name, any case
     double v = 0;
     EXPECT_EQ(expr_getvar("v3", &v), 1);
     EXPECT_EQ(v, 33);
@@ -130,4 +129,4 @@ TEST(Expr, LongNamesAreCutToThirtyOneCharacters) {
     EXPECT_EQ(expr_eval(name, 0, &v), -1);
 }
 
-}  // namespace
+} // namespace

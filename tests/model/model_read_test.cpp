@@ -28,14 +28,13 @@ TEST_P(FormatChoice, ByExtensionOrFirstCard) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, FormatChoice,
-    ::testing::Values(
-        Sniff{"x.NEC2", "WIRE 0 0 0 0 0 1\n", 1}, Sniff{"x.nec", "", 1},
-        Sniff{"x.txt", "GW 1 9 0 0 0 0 0 1 0.001\n", 1},
-        Sniff{"y.txt", "\n# comment\n; another\n   \nCM a deck\n", 1},
-        Sniff{"z.txt", "ce,\n", 1}, Sniff{"w.txt", "Gw\t1\n", 1},
-        Sniff{"a.txt", "GWX 1\n", 0}, Sniff{"b.txt", "GW", 0},
-        Sniff{"c.txt", "  CM indented\n", 0}, Sniff{"d.ant", "WIRE 0 0 0 0 0 1\n", 0},
-        Sniff{"e.nec.ant", "TITLE x\n", 0}));
+    ::testing::Values(Sniff{"x.NEC2", "WIRE 0 0 0 0 0 1\n", 1}, Sniff{"x.nec", "", 1},
+                      Sniff{"x.txt", "GW 1 9 0 0 0 0 0 1 0.001\n", 1},
+                      Sniff{"y.txt", "\n# comment\n; another\n   \nCM a deck\n", 1},
+                      Sniff{"z.txt", "ce,\n", 1}, Sniff{"w.txt", "Gw\t1\n", 1},
+                      Sniff{"a.txt", "GWX 1\n", 0}, Sniff{"b.txt", "GW", 0},
+                      Sniff{"c.txt", "  CM indented\n", 0}, Sniff{"d.ant", "WIRE 0 0 0 0 0 1\n", 0},
+                      Sniff{"e.nec.ant", "TITLE x\n", 0}));
 
 struct CheckCase {
     const char* text;
@@ -54,8 +53,7 @@ TEST_P(Checks, StopAtTheFirstFailure) {
 
 INSTANTIATE_TEST_SUITE_P(
     Messages, Checks,
-    ::testing::Values(CheckCase{"", "no wires defined"},
-                      CheckCase{"FREQ 14\n", "no wires defined"},
+    ::testing::Values(CheckCase{"", "no wires defined"}, CheckCase{"FREQ 14\n", "no wires defined"},
                       CheckCase{"WIRE 0 0 0 0 0 1\nSOURCE 1 50\n", "no frequency (FREQ) given"},
                       CheckCase{"WIRE 0 0 0 0 0 1\nFREQ 0\nSWEEP 10 20 1\nSOURCE 1 50\n",
                                 "no frequency (FREQ) given"},
@@ -71,23 +69,24 @@ TEST(ModelRead, CannotOpen) {
     EXPECT_EQ(err, "cannot open /nonexistent/dir/model.ant");
     std::string longpath = "/nonexistent/" + std::string(1000, 'p');
     EXPECT_EQ(model_read(longpath, m, err), -1);
-    EXPECT_EQ(err.size(), 511u);  // cut to the size of the error text
+    EXPECT_EQ(err.size(), 511u); // cut to the size of the error text
 }
 
 TEST(ModelRead, Completions) {
     model_clear_overrides();
     Model m;
     std::string err;
-    ASSERT_EQ(model_read(write_file("m.ant",
-                                    "WIRE 0 0 0 0 0 1\nWIRE 0 0 1 0 0 2 mat=steel\nMATERIAL copper\n"
-                                    "SWEEP 14 10 5\nSOURCE 1 50\n"),
-                         m, err),
-              0)
+    ASSERT_EQ(
+        model_read(write_file("m.ant",
+                              "WIRE 0 0 0 0 0 1\nWIRE 0 0 1 0 0 2 mat=steel\nMATERIAL copper\n"
+                              "SWEEP 14 10 5\nSOURCE 1 50\n"),
+                   m, err),
+        0)
         << err;
-    EXPECT_DOUBLE_EQ(m.f0, 12e6);    // middle of the sweep
-    EXPECT_DOUBLE_EQ(m.fmax, 14e6);  // the larger sweep end
-    EXPECT_EQ(m.wires[0].sigma, 5.8e7);  // MATERIAL after the wire still applies
-    EXPECT_EQ(m.wires[1].sigma, 1e7);    // its own material wins
+    EXPECT_DOUBLE_EQ(m.f0, 12e6);       // middle of the sweep
+    EXPECT_DOUBLE_EQ(m.fmax, 14e6);     // the larger sweep end
+    EXPECT_EQ(m.wires[0].sigma, 5.8e7); // MATERIAL after the wire still applies
+    EXPECT_EQ(m.wires[1].sigma, 1e7);   // its own material wins
     EXPECT_EQ(m.z0ref, 50);
     EXPECT_EQ(m.segwl, 30);
     EXPECT_EQ(m.taper, 1);
@@ -101,11 +100,13 @@ TEST(ModelRead, FmaxFromTheFileIsKeptElseTheDesignFrequency) {
     model_clear_overrides();
     Model m;
     std::string err;
-    ASSERT_EQ(model_read(write_file("a.ant", "WIRE 0 0 0 0 0 1\nSOURCE 1 50\nFREQ 7\nMESH fmax=7.3\n"),
-                         m, err),
-              0);
+    ASSERT_EQ(
+        model_read(write_file("a.ant", "WIRE 0 0 0 0 0 1\nSOURCE 1 50\nFREQ 7\nMESH fmax=7.3\n"), m,
+                   err),
+        0);
     EXPECT_DOUBLE_EQ(m.fmax, 7.3e6);
-    ASSERT_EQ(model_read(write_file("b.ant", "WIRE 0 0 0 0 0 1\nSOURCE 1 50\nFREQ 7\n"), m, err), 0);
+    ASSERT_EQ(model_read(write_file("b.ant", "WIRE 0 0 0 0 0 1\nSOURCE 1 50\nFREQ 7\n"), m, err),
+              0);
     EXPECT_DOUBLE_EQ(m.fmax, 7e6);
 }
 
@@ -118,7 +119,8 @@ TEST(ModelRead, TheRecordIsResetForEveryRead) {
     ASSERT_EQ(model_read(write_file("a.ant", text), m, err), 0);
     EXPECT_EQ(m.nwire(), 1);
     EXPECT_EQ(m.nsrc(), 1);
-    ASSERT_EQ(model_read(write_file("b.ant", "WIRE 0 0 0 0 0 1\nSOURCE 1 50\nFREQ 7\n"), m, err), 0);
+    ASSERT_EQ(model_read(write_file("b.ant", "WIRE 0 0 0 0 0 1\nSOURCE 1 50\nFREQ 7\n"), m, err),
+              0);
     EXPECT_EQ(m.z0ref, 50);
 }
 
@@ -127,18 +129,18 @@ TEST(ModelRead, OverridesFixVariablesWhateverTheFileSays) {
     model_set_override("L", 2);
     Model m;
     std::string err;
-    ASSERT_EQ(model_read(write_file("m.ant",
-                                    "VAR l=5 k=l*10\nWIRE 0 0 0 0 0 l\nWIRE 0 0 0 0 0 k\n"
-                                    "SOURCE 1 50\nFREQ 7\nVAR l=undefined_thing\n"),
+    ASSERT_EQ(model_read(write_file("m.ant", "VAR l=5 k=l*10\nWIRE 0 0 0 0 0 l\nWIRE 0 0 0 0 0 k\n"
+                                             "SOURCE 1 50\nFREQ 7\nVAR l=undefined_thing\n"),
                          m, err),
               0)
-        << err;  // the override value replaces even a text that would not evaluate
+        << err; // the override value replaces even a text that would not evaluate
     EXPECT_EQ(m.wires[0].z2, 2);
     EXPECT_EQ(m.wires[1].z2, 20);
-    model_set_override("l", 3);  // same name, any case: replaced
+    model_set_override("l", 3); // same name, any case: replaced
     EXPECT_EQ(model_override_count(), 1);
-    ASSERT_EQ(model_read(write_file("m2.ant", "WIRE 0 0 0 0 0 l\nSOURCE 1 50\nFREQ 7\n"), m, err), 0)
-        << err;  // visible before any VAR line
+    ASSERT_EQ(model_read(write_file("m2.ant", "WIRE 0 0 0 0 0 l\nSOURCE 1 50\nFREQ 7\n"), m, err),
+              0)
+        << err; // visible before any VAR line
     EXPECT_EQ(m.wires[0].z2, 3);
     model_clear_overrides();
     EXPECT_EQ(model_override_count(), 0);
@@ -155,4 +157,4 @@ TEST(ModelRead, AtMostThirtyTwoOverrides) {
     model_clear_overrides();
 }
 
-}  // namespace
+} // namespace

@@ -17,9 +17,13 @@ const char* kTail = "WIRE 0 0 -1 0 0 1 name=tailwire\nSOURCE tailwire 50\nFREQ 1
 
 using Read = ModelText;
 
-Read read_text(const std::string& text, const char* name = "m.ant") { return read_model_text(text, name); }
+Read read_text(const std::string& text, const char* name = "m.ant") {
+    return read_model_text(text, name);
+}
 
-Read read_with_tail(const std::string& text) { return read_text(text + "\n" + kTail); }
+Read read_with_tail(const std::string& text) {
+    return read_text(text + "\n" + kTail);
+}
 
 TEST(Native, VariablesAreDefinedInOrderAndSeenByLaterLines) {
     Read r = read_with_tail("VAR a=2 b=a*3\nPARAM x 5\nWIRE 0 0 0 b x a*b\n");
@@ -65,7 +69,8 @@ INSTANTIATE_TEST_SUITE_P(
         ErrCase{"WIRE 0 0 0 0 0 1\nSOURCE nowire 50\n", "line 2: unknown wire 'nowire'"},
         ErrCase{"WIRE 0 0 0 0 0 1e999\n",
                 "line 1: WIRE coordinates and radius must be finite numbers"},
-        ErrCase{"WIRE 0 0 0 0 0 nan\n", "line 1: WIRE coordinates and radius must be finite numbers"},
+        ErrCase{"WIRE 0 0 0 0 0 nan\n",
+                "line 1: WIRE coordinates and radius must be finite numbers"},
         ErrCase{"VAR z=0\nWIRE 0 0 0 0 0 1/z\n",
                 "line 2: WIRE coordinates and radius must be finite numbers"},
         ErrCase{"WIRE 0 0 0 0 0 1 r=inf\n",
@@ -99,10 +104,11 @@ TEST(Native, EndStopsReading) {
 }
 
 TEST(Native, BareIdentifierIsNotSubstitutedButAnExpressionIs) {
-    Read r = read_with_tail("WIRE 0 0 0 pi 0 0\nWIRE 0 0 0 1*pi 0 0\nUNITS cm\nWIRE 0 0 0 2*pi 0 0\n");
+    Read r =
+        read_with_tail("WIRE 0 0 0 pi 0 0\nWIRE 0 0 0 1*pi 0 0\nUNITS cm\nWIRE 0 0 0 2*pi 0 0\n");
     ASSERT_EQ(r.rc, 0) << r.err;
     EXPECT_EQ(r.m.wires[0].x2, 0);
-    EXPECT_DOUBLE_EQ(r.m.wires[1].x2, 3.14159265359);  // 12 significant digits
+    EXPECT_DOUBLE_EQ(r.m.wires[1].x2, 3.14159265359); // 12 significant digits
     EXPECT_DOUBLE_EQ(r.m.wires[2].x2, 6.28318530718 * 0.01);
 }
 
@@ -135,7 +141,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(Native, AmericanWireGaugeGivesThePublishedDiameters) {
     // AWG 10, 14 and 20 are 2.588, 1.628 and 0.812 mm in diameter.
-    Read r = read_with_tail("WIRE 0 0 0 0 0 1 awg=10\nWIRE 0 0 0 0 0 1 awg=14\nWIRE 0 0 0 0 0 1 awg=20\n");
+    Read r = read_with_tail(
+        "WIRE 0 0 0 0 0 1 awg=10\nWIRE 0 0 0 0 0 1 awg=14\nWIRE 0 0 0 0 0 1 awg=20\n");
     ASSERT_EQ(r.rc, 0) << r.err;
     EXPECT_NEAR(2 * r.m.wires[0].radius, 2.588e-3, 1e-6);
     EXPECT_NEAR(2 * r.m.wires[1].radius, 1.628e-3, 1e-6);
@@ -143,14 +150,14 @@ TEST(Native, AmericanWireGaugeGivesThePublishedDiameters) {
 }
 
 TEST(Native, UnitsScaleLengthsButNotMillimetreDiameters) {
-    Read r = read_with_tail(
-        "UNITS in\nWIRE 0 0 0 0 0 10 r=0.1 dmm=2\nUNITS furlong\nWIRE 0 0 0 0 0 10\n"
-        "UNITS MM\nWIRE 0 0 0 0 0 10 r=1\nUNITS ft\nWIRE 0 0 0 0 0 1\n");
+    Read r =
+        read_with_tail("UNITS in\nWIRE 0 0 0 0 0 10 r=0.1 dmm=2\nUNITS furlong\nWIRE 0 0 0 0 0 10\n"
+                       "UNITS MM\nWIRE 0 0 0 0 0 10 r=1\nUNITS ft\nWIRE 0 0 0 0 0 1\n");
     ASSERT_EQ(r.rc, 0) << r.err;
     EXPECT_DOUBLE_EQ(r.m.wires[0].z2, 0.254);
-    EXPECT_DOUBLE_EQ(r.m.wires[0].radius, 0.001);  // dmm wins and ignores UNITS
+    EXPECT_DOUBLE_EQ(r.m.wires[0].radius, 0.001); // dmm wins and ignores UNITS
     EXPECT_DOUBLE_EQ(r.m.wires[1].z2, 10);
-    EXPECT_DOUBLE_EQ(r.m.wires[1].radius, 0.001);  // the default radius is not scaled
+    EXPECT_DOUBLE_EQ(r.m.wires[1].radius, 0.001); // the default radius is not scaled
     EXPECT_DOUBLE_EQ(r.m.wires[2].z2, 0.01);
     EXPECT_DOUBLE_EQ(r.m.wires[2].radius, 0.001);
     EXPECT_DOUBLE_EQ(r.m.wires[3].z2, 0.3048);
@@ -166,16 +173,16 @@ TEST(Native, WireFieldsAndOptions) {
     EXPECT_EQ(w.z2, 6);
     EXPECT_EQ(w.nseg, 10);
     EXPECT_EQ(w.tag, 1);
-    EXPECT_EQ(w.name, "averyveryveryveryverylongwirena");  // 31 characters
+    EXPECT_EQ(w.name, "averyveryveryveryverylongwirena"); // 31 characters
     EXPECT_EQ(w.sigma, 5.8e7);
     EXPECT_EQ(w.ins_t, 0.001);
-    EXPECT_EQ(w.ins_eps, 2.1);  // a sleeve without permittivity is PTFE
+    EXPECT_EQ(w.ins_eps, 2.1); // a sleeve without permittivity is PTFE
     const Wire& v = r.m.wires[1];
     EXPECT_EQ(v.tag, 2);
     EXPECT_EQ(v.sigma, 1e6);
     EXPECT_EQ(v.ins_t, 0.002);
-    EXPECT_EQ(v.ins_eps, 3.5);  // insul= wins over inseps=
-    EXPECT_EQ(r.m.wires[2].sigma, 0);  // no mat= and no MATERIAL: perfect
+    EXPECT_EQ(v.ins_eps, 3.5);        // insul= wins over inseps=
+    EXPECT_EQ(r.m.wires[2].sigma, 0); // no mat= and no MATERIAL: perfect
 }
 
 TEST(Native, FrequencyUnitsAreRememberedForTheSweepOnly) {
@@ -201,7 +208,7 @@ TEST(Native, SweepWithoutFreqUsesMegahertz) {
     Read r = read_text("SWEEP 13 15 3\nWIRE 0 0 -1 0 0 1\nSOURCE 1 50\n");
     ASSERT_EQ(r.rc, 0) << r.err;
     EXPECT_DOUBLE_EQ(r.m.fstart, 13e6);
-    EXPECT_DOUBLE_EQ(r.m.f0, 14e6);  // the middle of the sweep
+    EXPECT_DOUBLE_EQ(r.m.f0, 14e6); // the middle of the sweep
 }
 
 TEST(Native, SourceFieldsAndReferences) {
@@ -231,9 +238,8 @@ TEST(Native, CommentsCutLinesEvenInsideQuotesButTitlesKeepThem) {
 }
 
 TEST(Native, QuotesGroupOnlyAtTheStartOfAToken) {
-    Read r = read_with_tail(
-        "WIRE 0 0 0 0 0 1 \"name=my wire\"\nWIRE 0 0 0 0 0 1 name=\"my wire\"\n"
-        "SOURCE \"my wire\" 50\n");
+    Read r = read_with_tail("WIRE 0 0 0 0 0 1 \"name=my wire\"\nWIRE 0 0 0 0 0 1 name=\"my wire\"\n"
+                            "SOURCE \"my wire\" 50\n");
     ASSERT_EQ(r.rc, 0) << r.err;
     EXPECT_EQ(r.m.wires[0].name, "my wire");
     EXPECT_EQ(r.m.wires[1].name, "\"my");
@@ -244,7 +250,7 @@ TEST(Native, TitleForms) {
     Read a = read_with_tail("TITLE\tTabbed title\t\r\n");
     EXPECT_EQ(a.m.title, "Tabbed title");
     Read b = read_with_tail("\"TITLE\" quoted  keyword, 2*3\n");
-    EXPECT_EQ(b.m.title, "quoted keyword 6");  // tokens joined, substituted
+    EXPECT_EQ(b.m.title, "quoted keyword 6"); // tokens joined, substituted
     Read c = read_with_tail("TITLE " + std::string(300, 'x') + "\n");
     EXPECT_EQ(c.m.title, std::string(255, 'x'));
     Read d = read_with_tail("TITLE,a," + std::string(250, 'y') + "\n");
@@ -256,7 +262,7 @@ TEST(Native, TitleForms) {
 TEST(Native, SeventyTokensKeepTheFirstSixtyFour) {
     std::string line = "WIRE 0 0 0 0 0 1";
     for (int i = 7; i < 69; ++i) line += " x";
-    line += " seg=7";  // token 70: ignored
+    line += " seg=7"; // token 70: ignored
     Read r = read_with_tail(line + "\n");
     ASSERT_EQ(r.rc, 0) << r.err;
     EXPECT_EQ(r.m.wires[0].nseg, 0);
@@ -275,7 +281,8 @@ TEST(Native, HostileInputEndsWithAMessage) {
     Read c = read_text(cat({"#", std::string(100000, ' '), "x\n", kTail}));
     EXPECT_EQ(c.err, "line 98: unknown keyword 'x'");
     // A VAR nested 10,000 parentheses deep.
-    Read n = read_text(cat({"VAR a=", std::string(10000, '('), "1", std::string(10000, ')'), "\n"}));
+    Read n =
+        read_text(cat({"VAR a=", std::string(10000, '('), "1", std::string(10000, ')'), "\n"}));
     EXPECT_EQ(n.rc, -1);
     EXPECT_EQ(n.err.substr(0, 25), "line 1: cannot evaluate '");
     // A file of random bytes.
@@ -286,4 +293,4 @@ TEST(Native, HostileInputEndsWithAMessage) {
     EXPECT_EQ(b.err.find('\n'), std::string::npos);
 }
 
-}  // namespace
+} // namespace

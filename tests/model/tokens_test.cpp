@@ -18,21 +18,19 @@ struct TokCase {
 
 class Tokenize : public ::testing::TestWithParam<TokCase> {};
 
-TEST_P(Tokenize, Splits) { EXPECT_EQ(tokenize(GetParam().line), GetParam().tokens); }
+TEST_P(Tokenize, Splits) {
+    EXPECT_EQ(tokenize(GetParam().line), GetParam().tokens);
+}
 
 INSTANTIATE_TEST_SUITE_P(
     Rules, Tokenize,
-    ::testing::Values(
-        TokCase{"WIRE 0 0 0", {"WIRE", "0", "0", "0"}},
-        TokCase{"  a,,b , c\t\td\r\n", {"a", "b", "c", "d"}},
-        TokCase{"", {}},
-        TokCase{" ,, \t", {}},
-        TokCase{"\"name=my wire\" x", {"name=my wire", "x"}},
-        TokCase{"name=\"my wire\"", {"name=\"my", "wire\""}},
-        TokCase{"\"unterminated quote, here", {"unterminated quote, here"}},
-        TokCase{"\"a\"b c", {"a", "b", "c"}},
-        TokCase{"\"\" x", {"", "x"}},
-        TokCase{"ab\"cd ef", {"ab\"cd", "ef"}}));
+    ::testing::Values(TokCase{"WIRE 0 0 0", {"WIRE", "0", "0", "0"}},
+                      TokCase{"  a,,b , c\t\td\r\n", {"a", "b", "c", "d"}}, TokCase{"", {}},
+                      TokCase{" ,, \t", {}}, TokCase{"\"name=my wire\" x", {"name=my wire", "x"}},
+                      TokCase{"name=\"my wire\"", {"name=\"my", "wire\""}},
+                      TokCase{"\"unterminated quote, here", {"unterminated quote, here"}},
+                      TokCase{"\"a\"b c", {"a", "b", "c"}}, TokCase{"\"\" x", {"", "x"}},
+                      TokCase{"ab\"cd ef", {"ab\"cd", "ef"}}));
 
 TEST(Tokenize, KeepsTheFirstSixtyFourTokens) {
     std::string line;
@@ -69,7 +67,7 @@ class Subst : public ::testing::TestWithParam<SubstCase> {};
 TEST_P(Subst, Rewrites) {
     expr_clearvars();
     expr_setvar("h", 2);
-    expr_setvar("copper", 7);  // a variable named like a material
+    expr_setvar("copper", 7); // a variable named like a material
     Tokens t = {"KW", GetParam().in};
     subst_tokens(t, 1);
     EXPECT_EQ(t[1], GetParam().out);
@@ -78,15 +76,16 @@ TEST_P(Subst, Rewrites) {
 INSTANTIATE_TEST_SUITE_P(
     Rules, Subst,
     ::testing::Values(SubstCase{"12", "12"}, SubstCase{"-3.5", "-3.5"}, SubstCase{"1e-3", "1e-3"},
-                      SubstCase{"h/2", "1"}, SubstCase{"-h", "-2"}, SubstCase{"1*pi", "3.14159265359"},
-                      SubstCase{"pi", "pi"},  // a bare word that is no variable stays
+                      SubstCase{"h/2", "1"}, SubstCase{"-h", "-2"},
+                      SubstCase{"1*pi", "3.14159265359"},
+                      SubstCase{"pi", "pi"}, // a bare word that is no variable stays
                       SubstCase{"perfect", "perfect"}, SubstCase{"h", "2"},
                       SubstCase{"r=h*3", "r=6"}, SubstCase{"r=1mm", "r=1mm"},
                       SubstCase{"name=h", "name=h"}, SubstCase{"MAT=copper", "MAT=copper"},
                       SubstCase{"insul=h", "insul=h"}, SubstCase{"axis=h", "axis=h"},
                       SubstCase{"type=h", "type=h"}, SubstCase{"seg=2*5", "seg=10"},
-                      SubstCase{"=h", "=h"}, SubstCase{"x=", "x="}, SubstCase{"1/3", "0.333333333333"},
-                      SubstCase{"copper", "7"}));
+                      SubstCase{"=h", "=h"}, SubstCase{"x=", "x="},
+                      SubstCase{"1/3", "0.333333333333"}, SubstCase{"copper", "7"}));
 
 TEST(Tokens, NumbersReadTheLeadingNumber) {
     EXPECT_EQ(num_d("12.5abc"), 12.5);
@@ -127,15 +126,15 @@ TEST(LineReader, ReadsPiecesLikeFgets) {
     ASSERT_TRUE(in.next(p));
     EXPECT_EQ(p, "ab\n");
     ASSERT_TRUE(in.next(p));
-    EXPECT_EQ(p.size(), 1023u);  // a long line continues as the next piece
+    EXPECT_EQ(p.size(), 1023u); // a long line continues as the next piece
     ASSERT_TRUE(in.next(p));
     EXPECT_EQ(p, std::string(7, 'x') + "\n");
     ASSERT_TRUE(in.next(p));
-    EXPECT_EQ(p, "last");  // cut at the NUL byte
+    EXPECT_EQ(p, "last"); // cut at the NUL byte
     ASSERT_TRUE(in.next(p));
     EXPECT_EQ(p, "end");
     EXPECT_FALSE(in.next(p));
     std::fclose(f);
 }
 
-}  // namespace
+} // namespace

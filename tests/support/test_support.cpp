@@ -42,7 +42,9 @@ std::string read_file(const std::string& path) {
     return ss.str();
 }
 
-bool file_exists(const std::string& path) { return fs::exists(path); }
+bool file_exists(const std::string& path) {
+    return fs::exists(path);
+}
 
 std::string source_path(const std::string& rel) {
     return (fs::path(QUARLIN_SOURCE_DIR) / rel).string();
@@ -51,8 +53,10 @@ std::string source_path(const std::string& rel) {
 static std::string shell_quote(const std::string& s) {
     std::string q = "'";
     for (char c : s) {
-        if (c == '\'') q += "'\\''";
-        else q += c;
+        if (c == '\'')
+            q += "'\\''";
+        else
+            q += c;
     }
     return q + "'";
 }
