@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <initializer_list>
 
 #include "driver/json.h"
 #include "driver/lmatch.h"
@@ -35,6 +36,29 @@ struct Writer {
     void key(const char* k, const char* fmt, double v) {
         std::fprintf(f, "\"%s\":", k);
         num(fmt, v);
+    }
+    // "k1":v1,"k2":v2,... with each value's own conversion.
+    struct Field {
+        const char* k;
+        const char* fmt;
+        double v;
+    };
+    void fields(std::initializer_list<Field> list) {
+        bool first = true;
+        for (const Field& fl : list) {
+            if (!first) raw(",");
+            first = false;
+            key(fl.k, fl.fmt, fl.v);
+        }
+    }
+    // Values separated by commas, all with one conversion.
+    void nums(const char* fmt, std::initializer_list<double> list) {
+        bool first = true;
+        for (double v : list) {
+            if (!first) raw(",");
+            first = false;
+            num(fmt, v);
+        }
     }
 };
 
@@ -128,29 +152,18 @@ int results_json_write(const std::string& path, const std::string& input, const 
     w.raw(",");
     w.key("f0", "%.10g", m.f0);
     std::fprintf(f, ",\"ground\":\"%s\",\"somm\":%d,", ground_name(m.ground), m.somm);
-    w.key("eps", "%g", m.eps);
-    w.raw(",");
-    w.key("sigma", "%g", m.sigma);
+    w.fields({{"eps", "%g", m.eps}, {"sigma", "%g", m.sigma}});
     w.raw(",\"pcb\":{");
-    w.key("eps", "%g", m.pcb_eps);
-    w.raw(",");
-    w.key("tand", "%g", m.pcb_tand);
-    w.raw(",");
-    w.key("h", "%g", m.pcb_h);
+    w.fields({{"eps", "%g", m.pcb_eps}, {"tand", "%g", m.pcb_tand}, {"h", "%g", m.pcb_h}});
     std::fprintf(f, ",\"gnd\":%d},", m.pcb_gnd);
-    w.key("z0ref", "%g", m.z0ref);
-    w.raw(",");
-    w.key("runtime", "%.3f", res.runtime);
+    w.fields({{"z0ref", "%g", m.z0ref}, {"runtime", "%.3f", res.runtime}});
 
     std::fprintf(f, ",\"mesh\":{\"nwire\":%d,\"nseg\":%d,\"nunk\":%d,", wire_count(m, mesh),
                  mesh.nseg(), mesh.nunk());
-    w.key("minlen", "%g", mesh.minlen);
-    w.raw(",");
-    w.key("maxlen", "%g", mesh.maxlen);
-    w.raw(",");
-    w.key("minlr", "%g", mesh.minlr);
-    w.raw(",");
-    w.key("maxratio", "%g", mesh.maxratio);
+    w.fields({{"minlen", "%g", mesh.minlen},
+              {"maxlen", "%g", mesh.maxlen},
+              {"minlr", "%g", mesh.minlr},
+              {"maxratio", "%g", mesh.maxratio}});
     w.raw(",\"warnings\":[");
     for (int i = 0; i < mesh.nwarn(); ++i) {
         if (i) w.raw(",");
@@ -163,11 +176,8 @@ int results_json_write(const std::string& path, const std::string& input, const 
     for (size_t i = 0; i < wires.size(); ++i) {
         const Wire& wi = wires[i];
         w.raw(i ? ",[" : "[");
-        for (double x : {wi.x1, wi.y1, wi.z1, wi.x2, wi.y2, wi.z2, wi.radius}) {
-            w.num("%g", x);
-            w.raw(",");
-        }
-        std::fprintf(f, "%d]", wi.tag);
+        w.nums("%g", {wi.x1, wi.y1, wi.z1, wi.x2, wi.y2, wi.z2, wi.radius});
+        std::fprintf(f, ",%d]", wi.tag);
     }
 
     std::vector<cplx> ia, dl;
@@ -179,20 +189,12 @@ int results_json_write(const std::string& path, const std::string& input, const 
         size_t si = static_cast<size_t>(s);
         cplx a = ia[si], b = ia[si] + dl[si], c = ia[si] + dl[si] / 2.0;
         w.raw(s ? ",[" : "[");
-        for (double x : {sg.a[0], sg.a[1], sg.a[2], sg.b[0], sg.b[1], sg.b[2]}) {
-            w.num("%.6g", x);
-            w.raw(",");
-        }
-        std::fprintf(f, "%d,", sg.wire + 1);
-        for (double x :
-             {std::abs(a), std::abs(b), std::abs(c), phase_deg(a), phase_deg(b), phase_deg(c)}) {
-            w.num("%.5g", x);
-            w.raw(",");
-        }
-        std::fprintf(f, "%d,", sg.tag);
-        w.num("%.5g", std::abs(pot[si]));
-        w.raw(",");
-        w.num("%.5g", phase_deg(pot[si]));
+        w.nums("%.6g", {sg.a[0], sg.a[1], sg.a[2], sg.b[0], sg.b[1], sg.b[2]});
+        std::fprintf(f, ",%d,", sg.wire + 1);
+        w.nums("%.5g",
+               {std::abs(a), std::abs(b), std::abs(c), phase_deg(a), phase_deg(b), phase_deg(c)});
+        std::fprintf(f, ",%d,", sg.tag);
+        w.nums("%.5g", {std::abs(pot[si]), phase_deg(pot[si])});
         w.raw("]");
     }
 
@@ -205,23 +207,15 @@ int results_json_write(const std::string& path, const std::string& input, const 
                                                           : cplx(0);
         cplx z = s.v / I;
         w.raw(i ? ",{" : "{");
-        w.key("x", "%g", p[0]);
-        w.raw(",");
-        w.key("y", "%g", p[1]);
-        w.raw(",");
-        w.key("z", "%g", p[2]);
-        w.raw(",");
-        w.key("vr", "%g", s.v.real());
-        w.raw(",");
-        w.key("vi", "%g", s.v.imag());
-        w.raw(",");
-        w.key("ir", "%g", I.real());
-        w.raw(",");
-        w.key("ii", "%g", I.imag());
-        w.raw(",");
-        w.key("zr", "%g", z.real());
-        w.raw(",");
-        w.key("zi", "%g", z.imag());
+        w.fields({{"x", "%g", p[0]},
+                  {"y", "%g", p[1]},
+                  {"z", "%g", p[2]},
+                  {"vr", "%g", s.v.real()},
+                  {"vi", "%g", s.v.imag()},
+                  {"ir", "%g", I.real()},
+                  {"ii", "%g", I.imag()},
+                  {"zr", "%g", z.real()},
+                  {"zi", "%g", z.imag()}});
         w.raw("}");
     }
 
@@ -233,11 +227,7 @@ int results_json_write(const std::string& path, const std::string& input, const 
         unk_pos(mesh, l.unk, p);
         w.raw(first ? "{" : ",{");
         first = false;
-        w.key("x", "%g", p[0]);
-        w.raw(",");
-        w.key("y", "%g", p[1]);
-        w.raw(",");
-        w.key("z", "%g", p[2]);
+        w.fields({{"x", "%g", p[0]}, {"y", "%g", p[1]}, {"z", "%g", p[2]}});
         w.raw("}");
     }
 
@@ -248,11 +238,7 @@ int results_json_write(const std::string& path, const std::string& input, const 
         unk_pos(mesh, t.unk1, p1);
         unk_pos(mesh, t.unk2, p2);
         w.raw(i ? ",[" : "[");
-        for (double x : {p1[0], p1[1], p1[2], p2[0], p2[1], p2[2]}) {
-            w.num("%g", x);
-            w.raw(",");
-        }
-        w.num("%g", t.z0);
+        w.nums("%g", {p1[0], p1[1], p1[2], p2[0], p2[1], p2[2], t.z0});
         w.raw("]");
     }
 
@@ -262,46 +248,34 @@ int results_json_write(const std::string& path, const std::string& input, const 
         w.raw(i ? ",[" : "[");
         w.num("%.9g", r.f);
         w.raw(",");
-        w.num("%.6g", r.zin.real());
-        w.raw(",");
-        w.num("%.6g", r.zin.imag());
+        w.nums("%.6g", {r.zin.real(), r.zin.imag()});
         w.raw(",");
         w.num("%.5g", r.swr);
-        for (double x : {r.gmax, r.fb, r.thmax, r.phmax}) {
-            w.raw(",");
-            w.num("%.4g", x);
-        }
+        w.raw(",");
+        w.nums("%.4g", {r.gmax, r.fb, r.thmax, r.phmax});
         w.raw("]");
     }
 
     w.raw("],\"design\":{");
-    struct {
-        const char* k;
-        const char* fmt;
-        double v;
-    } design[] = {{"fres", "%.8g", res.fres},
-                  {"fpeak", "%.8g", res.fpeak},
-                  {"f", "%.10g", m.f0},
-                  {"zr", "%.8g", d.zin.real()},
-                  {"zi", "%.8g", d.zin.imag()},
-                  {"swr", "%.6g", d.swr},
-                  {"pin", "%.8g", d.pin},
-                  {"prad", "%.8g", d.prad},
-                  {"eff", "%.6g", d.eff},
-                  {"agt", "%.6g", d.agt},
-                  {"gmax", "%.5g", d.gmax},
-                  {"thmax", "%.4g", d.thmax},
-                  {"phmax", "%.4g", d.phmax},
-                  {"fb", "%.5g", d.fb},
-                  {"bwaz", "%.4g", res.bwaz},
-                  {"bwel", "%.4g", res.bwel},
-                  {"convdz", "%.5g", res.convdz},
-                  {"convzr", "%.6g", res.zconv.real()},
-                  {"convzi", "%.6g", res.zconv.imag()}};
-    for (size_t i = 0; i < sizeof design / sizeof design[0]; ++i) {
-        if (i) w.raw(",");
-        w.key(design[i].k, design[i].fmt, design[i].v);
-    }
+    w.fields({{"fres", "%.8g", res.fres},
+              {"fpeak", "%.8g", res.fpeak},
+              {"f", "%.10g", m.f0},
+              {"zr", "%.8g", d.zin.real()},
+              {"zi", "%.8g", d.zin.imag()},
+              {"swr", "%.6g", d.swr},
+              {"pin", "%.8g", d.pin},
+              {"prad", "%.8g", d.prad},
+              {"eff", "%.6g", d.eff},
+              {"agt", "%.6g", d.agt},
+              {"gmax", "%.5g", d.gmax},
+              {"thmax", "%.4g", d.thmax},
+              {"phmax", "%.4g", d.phmax},
+              {"fb", "%.5g", d.fb},
+              {"bwaz", "%.4g", res.bwaz},
+              {"bwel", "%.4g", res.bwel},
+              {"convdz", "%.5g", res.convdz},
+              {"convzr", "%.6g", res.zconv.real()},
+              {"convzi", "%.6g", res.zconv.imag()}});
     w.raw("}");
 
     w.raw(",\"match\":[");
