@@ -83,6 +83,13 @@ int analysis_run(const RunOptions& opt, Model& m, std::string& err, RunClock::ti
 
     // 7. Banner and header.
     if (!opt.quiet) report_header(m, mesh);
+    // The reflector stage is not part of this build: say so rather than let
+    // the feed's own figures pass for the dish's.
+    if (m.dish) {
+        std::printf("WARNING: the reflector (DISH) is not analysed by this build; the figures are "
+                    "those of the wire antenna alone\n");
+        std::fflush(stdout);
+    }
 
     // 8. Sweep: impedance and pattern summary at every point.
     RunResults res;

@@ -249,6 +249,15 @@ TEST(Runs, ConvergenceRunKeepsTheDesignMesh) {
     EXPECT_EQ(report_line(plain.r.out, "  Mesh convergence"), "");
 }
 
+TEST(Runs, AReflectorThatIsNotAnalysedIsSaid) {
+    std::string model =
+        write_file("dish.ant", "WIRE 0 -0.25 0 0 0.25 0\nSOURCE 1 50\nFREQ 300\nDISH D=3 F=1.2\n");
+    ModelRun d = run_model(model, {"-q"});
+    EXPECT_EQ(d.r.code, 0);
+    EXPECT_EQ(d.r.out, "WARNING: the reflector (DISH) is not analysed by this build; the figures "
+                       "are those of the wire antenna alone\n");
+}
+
 TEST(Runs, MeshErrorsExitThree) {
     std::string model = write_file("free_end.ant", "WIRE 0 0 0 0 0 1 seg=1\nSOURCE 1 0\nFREQ 28\n");
     ModelRun d = run_model(model);
