@@ -10,6 +10,7 @@
 #include "driver/outfile.h"
 #include "driver/run.h"
 #include "parallel/par_for.h"
+#include "solver/sincos.h"
 
 namespace {
 
@@ -110,27 +111,61 @@ std::vector<cplx> seg_potentials(const Model& m, const Mesh& mesh, double freq_h
     for (int L = 0; L < n; ++L)
         qlen[static_cast<size_t>(L)] = cplx(0, 1) * d[static_cast<size_t>(L)] / w;
 
+    // The quadrature points of every segment, computed once.
+    const size_t npt = static_cast<size_t>(n) * 8;
+    std::vector<double> px(npt), py(npt), pz(npt), a2(static_cast<size_t>(n));
+    for (int L = 0; L < n; ++L) {
+        const Segment& sl = mesh.seg[static_cast<size_t>(L)];
+        a2[static_cast<size_t>(L)] = sl.radius * sl.radius;
+        for (int q = 0; q < 8; ++q) {
+            double t = (1 + gx[q]) / 2;
+            size_t i = static_cast<size_t>(L) * 8 + static_cast<size_t>(q);
+            px[i] = sl.a[0] + t * (sl.b[0] - sl.a[0]);
+            py[i] = sl.a[1] + t * (sl.b[1] - sl.a[1]);
+            pz[i] = sl.a[2] + t * (sl.b[2] - sl.a[2]);
+        }
+    }
+
     par_for(n, [&](int mi) {
         const Segment& sm = mesh.seg[static_cast<size_t>(mi)];
+        // Distances to every point (and to its image), then all phases at once.
+        const size_t nr = image ? 2 * npt : npt;
+        std::vector<double> R(nr), kr(nr), sn(nr), cs(nr);
+        for (size_t i = 0; i < npt; ++i) {
+            double dx = sm.c[0] - px[i], dy = sm.c[1] - py[i], dz = sm.c[2] - pz[i];
+            double h2 = dx * dx + dy * dy + a2[i / 8];
+            R[i] = std::sqrt(h2 + dz * dz);
+            if (image) {
+                double dzi = sm.c[2] + pz[i];
+                R[npt + i] = std::sqrt(h2 + dzi * dzi);
+            }
+        }
+        for (size_t i = 0; i < nr; ++i) kr[i] = k * R[i];
+        bool small = true;
+        for (size_t i = 0; i < nr; ++i) small = small && kr[i] < kSincosMax;
+        if (small) {
+            sincos_many(kr.data(), sn.data(), cs.data(), static_cast<int>(nr));
+        } else {
+            for (size_t i = 0; i < nr; ++i) {
+                sn[i] = std::sin(kr[i]);
+                cs[i] = std::cos(kr[i]);
+            }
+        }
         cplx sum = 0;
         for (int L = 0; L < n; ++L) {
-            const Segment& sl = mesh.seg[static_cast<size_t>(L)];
-            const double a2 = sl.radius * sl.radius;
-            cplx inner = 0;
+            double re = 0, im = 0; // sum over q of (w_q/2) [G(R) - G(R')], G = exp(-jkR)/R
             for (int q = 0; q < 8; ++q) {
-                double t = (1 + gx[q]) / 2, p[3];
-                for (int c = 0; c < 3; ++c) p[c] = sl.a[c] + t * (sl.b[c] - sl.a[c]);
-                double dx = sm.c[0] - p[0], dy = sm.c[1] - p[1], dz = sm.c[2] - p[2];
-                double R = std::sqrt(dx * dx + dy * dy + dz * dz + a2);
-                cplx g = std::polar(1.0 / R, -k * R);
+                size_t i = static_cast<size_t>(L) * 8 + static_cast<size_t>(q);
+                double w = gw[q] / 2 / R[i];
+                re += w * cs[i];
+                im -= w * sn[i];
                 if (image) {
-                    double dzi = sm.c[2] + p[2];
-                    double Ri = std::sqrt(dx * dx + dy * dy + dzi * dzi + a2);
-                    g -= std::polar(1.0 / Ri, -k * Ri);
+                    double wi = gw[q] / 2 / R[npt + i];
+                    re -= wi * cs[npt + i];
+                    im += wi * sn[npt + i];
                 }
-                inner += (gw[q] / 2) * g;
             }
-            sum += qlen[static_cast<size_t>(L)] * inner;
+            sum += qlen[static_cast<size_t>(L)] * cplx(re, im);
         }
         v[static_cast<size_t>(mi)] = sum / phys::four_pi_eps0;
     });
