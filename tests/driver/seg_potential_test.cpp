@@ -36,7 +36,7 @@ struct TwoWires {
         s.pos = 0.5;
         s.v = 1;
         m.ground = ground;
-        m.f0 = m.fmax = 1e3;  // kL ~ 2e-4: static
+        m.f0 = m.fmax = 1e3; // kL ~ 2e-4: static
         std::string err;
         EXPECT_EQ(mesh_build(m, mesh, m.f0, err), 0) << err;
     }
@@ -47,7 +47,8 @@ struct TwoWires {
         const double w = phys::two_pi * m.f0;
         for (int s = 0; s < mesh.nseg(); ++s)
             if (mesh.seg[static_cast<size_t>(s)].wire == 0)
-                d[static_cast<size_t>(s)] = cd(0, -w * lambda * mesh.seg[static_cast<size_t>(s)].len);
+                d[static_cast<size_t>(s)] =
+                    cd(0, -w * lambda * mesh.seg[static_cast<size_t>(s)].len);
         return d;
     }
     // The segment of wire 1 whose centre is nearest to height z.
@@ -74,7 +75,8 @@ TEST(SegPotential, LineChargeSeenFromAParallelWire) {
     int s = t.seg_at(0.0);
     ASSERT_GE(s, 0);
     double zc = t.mesh.seg[static_cast<size_t>(s)].c[2];
-    double ref = lambda / phys::four_pi_eps0 * (std::asinh((5 - zc) / d) + std::asinh((5 + zc) / d));
+    double ref =
+        lambda / phys::four_pi_eps0 * (std::asinh((5 - zc) / d) + std::asinh((5 + zc) / d));
     EXPECT_NEAR(v[static_cast<size_t>(s)].real(), ref, 1e-3 * ref);
     EXPECT_NEAR(v[static_cast<size_t>(s)].imag(), 0, 1e-3 * ref);
 }
@@ -87,7 +89,7 @@ TEST(SegPotential, PerfectGroundAddsTheNegativeImage) {
     std::vector<cd> v = seg_potentials(t.m, t.mesh, t.m.f0, t.charge(lambda));
     int s = t.seg_at(10.0);
     double zc = t.mesh.seg[static_cast<size_t>(s)].c[2];
-    auto line = [&](double z1, double z2) {  // potential of a z-directed line charge at (d, zc)
+    auto line = [&](double z1, double z2) { // potential of a z-directed line charge at (d, zc)
         return std::asinh((z2 - zc) / d) - std::asinh((z1 - zc) / d);
     };
     double ref = lambda / phys::four_pi_eps0 * (line(5, 15) - line(-15, -5));
@@ -124,4 +126,4 @@ TEST(SegPotential, NoPotentialsBeyondEightThousandSegments) {
     for (const cd& x : v) EXPECT_EQ(x, cd(0));
 }
 
-}  // namespace
+} // namespace
