@@ -118,6 +118,15 @@ void mark_grounded(MeshWork& w) {
     }
 }
 
+// True when an ungrounded node joins so many segments that its reference
+// segment would need more than kMaxSegRef unknown slots: build_unknowns is
+// then bound to fail, and the stages before it can skip their work.
+bool junction_overfull(const Mesh& mesh) {
+    for (const Node& n : mesh.node)
+        if (!n.grounded && n.n() - 1 > kMaxSegRef) return true;
+    return false;
+}
+
 int build_unknowns(MeshWork& w) {
     Mesh& mesh = w.mesh;
     mesh.unk.reserve(256);
