@@ -7,6 +7,17 @@
 #include "driver/names.h"
 #include "driver/run.h"
 
+namespace {
+
+// The front/back ratio of a symmetric pattern is the difference of two equal
+// gains and comes out as +-1e-15; below half the last printed digit it is
+// shown as 0.00, not -0.00.
+double shown_fb(double fb) {
+    return std::fabs(fb) < 0.005 ? 0.0 : fb;
+}
+
+} // namespace
+
 void report_header(const Model& m, const Mesh& mesh) {
     std::printf("Quarlin %s - wire and planar antennas (thin-wire moment method)\n", kVersion);
     std::printf("%s\n\n", kCopyright);
@@ -30,7 +41,7 @@ void report_sweep_head() {
 
 void report_sweep_row(const FreqResult& r) {
     std::printf("%12.6f %10.3f %10.3f %7.3f %8.2f %7.2f\n", r.f / 1e6, r.zin.real(), r.zin.imag(),
-                r.swr, r.gmax, r.fb);
+                r.swr, r.gmax, shown_fb(r.fb));
     std::fflush(stdout);
 }
 
@@ -50,7 +61,7 @@ void report_design(const Model& m, const RunResults& res) {
                 90 - d.thmax, d.phmax);
     std::printf(
         "  Front/back       %.2f dB   3-dB beam width: azimuth %.1f deg, elevation %.1f deg\n",
-        d.fb, res.bwaz, res.bwel);
+        shown_fb(d.fb), res.bwaz, res.bwel);
     MatchSolution ms[2];
     int nm = lmatch(d.zin.real(), d.zin.imag(), m.z0ref, m.f0, ms);
     if (nm > 0) {
