@@ -4,12 +4,13 @@
 JOBS    ?= $(shell nproc)
 BUILD   ?= build
 ASAN    ?= build-asan
+TSAN    ?= build-tsan
 EXAMPLE ?= examples/dipole.ant
 OUT     ?= out
 
 CMAKE_GEN := -G Ninja
 
-.PHONY: all deps build build-asan run test test-release test-asan bench format format-check clean
+.PHONY: all deps build build-asan build-tsan run test test-release test-asan test-tsan bench format format-check clean
 
 all: build
 
@@ -23,6 +24,16 @@ build: deps
 build-asan: deps
 	cmake -S . -B $(ASAN) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUARLIN_SANITIZE=ON
 	cmake --build $(ASAN) -j $(JOBS)
+
+# ThreadSanitizer build of the whole suite, for changes to the parallel loop
+# or to what runs inside it. Not part of `make test`: run it by hand.
+build-tsan: deps
+	cmake -S . -B $(TSAN) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUARLIN_LAPACK=OFF \
+	  -DCMAKE_CXX_FLAGS=-fsanitize=thread -DCMAKE_EXE_LINKER_FLAGS=-fsanitize=thread
+	cmake --build $(TSAN) -j $(JOBS)
+
+test-tsan: build-tsan
+	TSAN_OPTIONS=halt_on_error=1 ctest --test-dir $(TSAN) --output-on-failure -j $(JOBS)
 
 run: build
 	./$(BUILD)/quarlin $(EXAMPLE) -o $(OUT)
@@ -55,4 +66,4 @@ format-check:
 	else echo "format-check: clang-format not installed, skipped"; fi
 
 clean:
-	rm -rf $(BUILD) $(ASAN) $(OUT)
+	rm -rf $(BUILD) $(ASAN) $(TSAN) $(OUT)

@@ -19,7 +19,7 @@ constexpr double kInv4Pi = 1.0 / phys::four_pi;
 // x86-64: for the baseline and for AVX2 with FMA, chosen when the program
 // loads. The two may differ in the last bits; one machine always runs one.
 #if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && __GNUC__ >= 12 &&           \
-    !defined(__SANITIZE_ADDRESS__)
+    !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
 #define KERNEL_CLONES __attribute__((target_clones("arch=x86-64-v3", "default")))
 #else
 #define KERNEL_CLONES
