@@ -173,15 +173,26 @@ void wire_box(const Wire& w, double pad, double lo[3], double hi[3]) {
 } // namespace
 
 double wire_grid_cell(const std::vector<Wire>& wires) {
-    std::vector<double> ext;
+    if (wires.empty()) return 1;
+    std::vector<double> ext, rad;
     ext.reserve(wires.size());
-    for (const Wire& wi : wires)
+    rad.reserve(wires.size());
+    for (const Wire& wi : wires) {
         ext.push_back(std::max(
             {std::fabs(wi.x2 - wi.x1), std::fabs(wi.y2 - wi.y1), std::fabs(wi.z2 - wi.z1)}));
-    if (ext.empty()) return 1;
-    auto mid = ext.begin() + static_cast<std::ptrdiff_t>(ext.size() / 2);
-    std::nth_element(ext.begin(), mid, ext.end());
-    return *mid;
+        rad.push_back(wi.radius);
+    }
+    auto median = [](std::vector<double>& v) {
+        auto mid = v.begin() + static_cast<std::ptrdiff_t>(v.size() / 2);
+        std::nth_element(v.begin(), mid, v.end());
+        return *mid;
+    };
+    // Searches reach a radius or two beyond a wire: short pieces of a thick
+    // wire (a curve cut fine) would otherwise make every search box span
+    // more cells than the grid walks, and every search a full scan.
+    double r = median(rad);
+    double cell = median(ext);
+    return std::isfinite(r) && 2 * r > cell ? 2 * r : cell;
 }
 
 void crossing_test(MeshWork& w) {
@@ -209,22 +220,24 @@ void crossing_test(MeshWork& w) {
         return;
     }
 
-    // Only pairs whose boxes come within the larger of the two warning
-    // distances can warn; the grid finds them, and each wire's partners are
-    // taken in index order, so the warnings and their order are those of
-    // the full double loop.
-    double rmax = 0;
-    for (const Wire& wi : wires) rmax = std::max(rmax, wi.radius);
+    // Only pairs closer than tau or than the sum of their radii can warn.
+    // Each wire is entered with its box grown by its own radius and looked
+    // up with its box grown by the larger of tau and its radius, so every
+    // such pair is a candidate; each wire's partners are taken in index
+    // order, so the warnings and their order are those of the full double
+    // loop.
+    const double slack = (w.max_r0 + 1) * 1e-12;
     BoxGrid grid(wire_grid_cell(wires), w.max_r0 + 1);
     double lo[3], hi[3];
     for (int j = 0; j < nw; ++j) {
-        wire_box(wires[static_cast<size_t>(j)], 0, lo, hi);
+        const Wire& wj = wires[static_cast<size_t>(j)];
+        wire_box(wj, wj.radius * (1 + 1e-6) + slack, lo, hi);
         grid.insert(j, lo, hi);
     }
     std::vector<int> cand;
     for (int i = 0; i < nw && count < 10; ++i) {
         const Wire& wi = wires[static_cast<size_t>(i)];
-        double pad = std::max(tau, wi.radius + rmax) * (1 + 1e-6) + (w.max_r0 + 1) * 1e-12;
+        double pad = std::max(tau, wi.radius) * (1 + 1e-6) + slack;
         wire_box(wi, pad, lo, hi);
         cand.clear();
         grid.query(lo, hi, cand);

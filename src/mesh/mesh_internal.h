@@ -128,5 +128,6 @@ inline bool nec_lumped_port(const Load& l) {
 }
 
 // A cell size for a grid over the wires: the median of the wires' largest
-// extents along an axis, so that a few very long wires do not coarsen it.
+// extents along an axis, so that a few very long wires do not coarsen it,
+// or twice the median radius when that is larger.
 double wire_grid_cell(const std::vector<Wire>& wires);

@@ -178,4 +178,32 @@ TEST(SearchEquivalence, MixedScales) {
     compare_builds(m);
 }
 
+// A thick conductor cut into pieces much shorter than its radius (as a
+// fine curve gives), with thin wires beside it just inside and outside the
+// sum of the radii: the searches must reach a radius beyond each piece.
+TEST(SearchEquivalence, ThickWireInShortPieces) {
+    // The thin wires come first, so that each pair is looked up from the
+    // thin wire's side.
+    Model m = native_model(30e6);
+    const double R = 0.05, r = 0.001;
+    const double f[] = {0.9, 0.99, 1.01, 1.2};
+    for (int k = 0; k < 4; ++k) {
+        double y = f[k] * (R + r) + 0.004;
+        add_w(m, 0.5 + 0.6 * k, y, 1, 0.6 + 0.6 * k, y, 1, r);
+        add_w(m, 0.5 + 0.6 * k, 0, 1 + f[k] * (R + r), 0.5 + 0.6 * k, 0, 1.1, r);
+    }
+    for (int i = 0; i < 300; ++i) {
+        double x0 = 0.01 * i, x1 = 0.01 * (i + 1);
+        add_w(m, x0, 0.004 * (i % 2), 1, x1, 0.004 * ((i + 1) % 2), 1, R, 1);
+    }
+    // Many small wires elsewhere keep the grid's cells far smaller than the
+    // thick radius.
+    for (int i = 0; i < 700; ++i)
+        add_w(m, 10 + 0.01 * (i % 30), 0.01 * (i / 30), 1, 10.001 + 0.01 * (i % 30),
+              0.01 * (i / 30), 1, 1e-4, 1);
+    add_s(m, 158, 0.5);
+    int nwarn = compare_builds(m);
+    EXPECT_GE(nwarn, 3);
+}
+
 } // namespace
