@@ -161,6 +161,34 @@ int pair_test(const Wire& wi, const Wire& wj, double tau, double* dist_out) {
     return 0;
 }
 
+// Distance of point p from the infinite line through a with direction d.
+double line_dist(const double p[3], const double a[3], const double d[3]) {
+    double r[3] = {p[0] - a[0], p[1] - a[1], p[2] - a[2]};
+    double u = dot3(r, d) / dot3(d, d);
+    for (int k = 0; k < 3; ++k) r[k] -= u * d[k];
+    return norm3(r);
+}
+
+// Whether two wires lie on one line and share a stretch longer than tau.
+// Two currents on one surface make the moment-method system singular (or
+// nearly so, which is worse: it solves to nonsense), so such a pair stops
+// the build. Wires that only meet end to end share a point, not a stretch.
+bool coincident(const Wire& wi, const Wire& wj, double tau) {
+    const double ai[3] = {wi.x1, wi.y1, wi.z1}, bi[3] = {wi.x2, wi.y2, wi.z2};
+    const double aj[3] = {wj.x1, wj.y1, wj.z1}, bj[3] = {wj.x2, wj.y2, wj.z2};
+    const double di[3] = {bi[0] - ai[0], bi[1] - ai[1], bi[2] - ai[2]};
+    const double dj[3] = {bj[0] - aj[0], bj[1] - aj[1], bj[2] - aj[2]};
+    if (line_dist(aj, ai, di) >= tau || line_dist(bj, ai, di) >= tau ||
+        line_dist(ai, aj, dj) >= tau || line_dist(bi, aj, dj) >= tau)
+        return false;
+    const double ii = dot3(di, di);
+    const double ra[3] = {aj[0] - ai[0], aj[1] - ai[1], aj[2] - ai[2]};
+    const double rb[3] = {bj[0] - ai[0], bj[1] - ai[1], bj[2] - ai[2]};
+    double s1 = dot3(ra, di) / ii, s2 = dot3(rb, di) / ii;
+    double lo = std::max(0.0, std::min(s1, s2)), hi = std::min(1.0, std::max(s1, s2));
+    return (hi - lo) * std::sqrt(ii) > tau;
+}
+
 void wire_box(const Wire& w, double pad, double lo[3], double hi[3]) {
     lo[0] = std::min(w.x1, w.x2) - pad;
     lo[1] = std::min(w.y1, w.y2) - pad;
@@ -195,15 +223,21 @@ double wire_grid_cell(const std::vector<Wire>& wires) {
     return std::isfinite(r) && 2 * r > cell ? 2 * r : cell;
 }
 
-void crossing_test(MeshWork& w) {
+int crossing_test(MeshWork& w) {
     const std::vector<Wire>& wires = w.wires();
     const int nw = w.nwire();
     const double tau = (w.max_r0 + 1) * 1e-6;
     int count = 0;
+    // Returns -1 (with the error) for wires on top of each other; otherwise
+    // writes the crossing or overlap warning while fewer than ten were.
     auto test = [&](int i, int j) {
+        const Wire& wi = wires[static_cast<size_t>(i)];
+        const Wire& wj = wires[static_cast<size_t>(j)];
+        if (coincident(wi, wj, tau))
+            return set_err(w.err, "wires %d and %d lie on top of each other", i + 1, j + 1);
+        if (count >= 10) return 0;
         double dist = 0;
-        int kind =
-            pair_test(wires[static_cast<size_t>(i)], wires[static_cast<size_t>(j)], tau, &dist);
+        int kind = pair_test(wi, wj, tau, &dist);
         if (kind == 1) {
             warn(w.mesh, "wires %d and %d cross without a junction", i + 1, j + 1);
             ++count;
@@ -212,20 +246,22 @@ void crossing_test(MeshWork& w) {
                  dist);
             ++count;
         }
+        return 0;
     };
 
     if (w.linear) {
-        for (int i = 0; i < nw && count < 10; ++i)
-            for (int j = i + 1; j < nw && count < 10; ++j) test(i, j);
-        return;
+        for (int i = 0; i < nw; ++i)
+            for (int j = i + 1; j < nw; ++j)
+                if (test(i, j) != 0) return -1;
+        return 0;
     }
 
-    // Only pairs closer than tau or than the sum of their radii can warn.
-    // Each wire is entered with its box grown by its own radius and looked
-    // up with its box grown by the larger of tau and its radius, so every
-    // such pair is a candidate; each wire's partners are taken in index
-    // order, so the warnings and their order are those of the full double
-    // loop.
+    // Only pairs closer than tau or than the sum of their radii can warn,
+    // and only pairs closer than tau can coincide. Each wire is entered
+    // with its box grown by its own radius and looked up with its box grown
+    // by the larger of tau and its radius, so every such pair is a
+    // candidate; each wire's partners are taken in index order, so the
+    // warnings and their order are those of the full double loop.
     const double slack = (w.max_r0 + 1) * 1e-12;
     BoxGrid grid(wire_grid_cell(wires), w.max_r0 + 1);
     double lo[3], hi[3];
@@ -235,16 +271,15 @@ void crossing_test(MeshWork& w) {
         grid.insert(j, lo, hi);
     }
     std::vector<int> cand;
-    for (int i = 0; i < nw && count < 10; ++i) {
+    for (int i = 0; i < nw; ++i) {
         const Wire& wi = wires[static_cast<size_t>(i)];
         double pad = std::max(tau, wi.radius) * (1 + 1e-6) + slack;
         wire_box(wi, pad, lo, hi);
         cand.clear();
         grid.query(lo, hi, cand);
         std::sort(cand.begin(), cand.end());
-        for (int j : cand) {
-            if (count >= 10) break;
-            if (j > i) test(i, j);
-        }
+        for (int j : cand)
+            if (j > i && test(i, j) != 0) return -1;
     }
+    return 0;
 }

@@ -74,7 +74,7 @@ int mesh_build_core_with(Model& m, Mesh& mesh, std::string& err, bool linear_sca
     mesh_warnings(w);
     // The crossing test is quadratic when many wires share one point; a mesh
     // that will fail at that junction gets no warnings, so skip it.
-    if (!junction_overfull(mesh)) crossing_test(w);
+    if (!junction_overfull(mesh) && crossing_test(w) != 0) return -1;
     if (place_ports(w) != 0) return -1;
     choose_reference(w);
     if (build_unknowns(w) != 0) return -1;

@@ -97,7 +97,7 @@ void find_nodes(MeshWork& w);
 void mark_grounded(MeshWork& w);
 void mesh_stats(MeshWork& w);
 void mesh_warnings(MeshWork& w);
-void crossing_test(MeshWork& w);
+int crossing_test(MeshWork& w);
 bool junction_overfull(const Mesh& mesh);
 int place_ports(MeshWork& w);
 void choose_reference(MeshWork& w);

@@ -157,6 +157,54 @@ TEST(MeshChecks, BadInputEndsWithAMessage) {
     }
 }
 
+// Wires on top of each other carry two currents on one surface: the
+// system is singular or solves to nonsense, so the build stops. Wires that
+// only meet end to end, run side by side or cross are no such pair. Both
+// search modes agree.
+TEST(MeshChecks, WiresOnTopOfEachOtherStopTheBuild) {
+    const char* on_top = "wires 1 and 2 lie on top of each other";
+    struct Case {
+        const char* name;
+        double w2[6];
+        const char* message;
+    };
+    // Wire 1 runs from (0, 0, 1) to (2, 0, 1), fed at its middle.
+    const Case cases[] = {
+        {"duplicate", {0, 0, 1, 2, 0, 1}, on_top},
+        {"reversed_duplicate", {2, 0, 1, 0, 0, 1}, on_top},
+        {"partial_overlap", {1, 0, 1, 3, 0, 1}, on_top},
+        {"inside", {0.5, 0, 1, 1.5, 0, 1}, on_top},
+        {"covering", {-1, 0, 1, 3, 0, 1}, on_top},
+        {"offset_below_tolerance", {0, 1e-7, 1, 2, 1e-7, 1}, on_top},
+        {"end_to_end", {2, 0, 1, 3, 0, 1}, ""},
+        {"collinear_with_gap", {2.5, 0, 1, 3, 0, 1}, ""},
+        {"side_by_side", {0, 0.0015, 1, 2, 0.0015, 1}, ""},
+        {"slightly_skewed", {0, 0, 1.001, 2, 0, 1.003}, ""},
+    };
+    for (const Case& c : cases) {
+        for (bool linear : {false, true}) {
+            Model m = native_model(15e6);
+            add_w(m, 0, 0, 1, 2, 0, 1);
+            add_w(m, c.w2[0], c.w2[1], c.w2[2], c.w2[3], c.w2[4], c.w2[5]);
+            add_s(m, 0, 0.5);
+            add_s(m, 1, 0.5);
+            Mesh mesh;
+            std::string err;
+            int rc = mesh_build_core_with(m, mesh, err, linear);
+            EXPECT_EQ(err, c.message) << c.name << (linear ? " (plain scan)" : "");
+            EXPECT_EQ(rc, *c.message ? -1 : 0) << c.name;
+        }
+    }
+    // The same for a NEC deck, where a copy laid onto its original is an
+    // easy slip (a wire on the axis of a rotation).
+    Model m = nec_model();
+    add_w(m, 0, 0, 1, 0, 0, 6, 0.001, 11, 1);
+    add_w(m, 0, 0, 1, 0, 0, 6, 0.001, 11, 2);
+    add_nec_src(m, 1, 6);
+    Mesh mesh;
+    EXPECT_EQ(build(m, mesh), on_top);
+}
+
 // Tolerances of the ground check: (M + 1) 1e-9 below the plane is still on
 // it; free space takes any z.
 TEST(MeshChecks, GroundToleranceAndFreeSpace) {

@@ -171,6 +171,9 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"kilometre_wire", "FREQ 10 MHz\nWIRE 0 0 1 1e6 0 1\nSOURCE 1 50\n", 3,
                   "wire 1 needs more than 2048 segments between two breakpoints; lower segwl or "
                   "give the wire an explicit segment count"},
+        ErrorCase{"duplicated_wire",
+                  "FREQ 14.2 MHz\nWIRE 0 -5 10 0 5 10\nWIRE 0 -5 10 0 5 10\nSOURCE 1 50\n", 3,
+                  "wires 1 and 2 lie on top of each other"},
         ErrorCase{"huge_fmax", "FREQ 10 MHz\nMESH fmax=1e400\nWIRE 0 0 1 1 0 1\nSOURCE 1 50\n", 2,
                   "line 2: MESH values must be finite numbers"}),
     [](const auto& info) { return std::string(info.param.name); });
