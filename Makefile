@@ -5,12 +5,15 @@ JOBS    ?= $(shell nproc)
 BUILD   ?= build
 ASAN    ?= build-asan
 TSAN    ?= build-tsan
+FUZZ    ?= build-fuzz
+FUZZ_TARGET  ?= fuzz_model
+FUZZ_SECONDS ?= 600
 EXAMPLE ?= examples/dipole.ant
 OUT     ?= out
 
 CMAKE_GEN := -G Ninja
 
-.PHONY: all deps build build-asan build-tsan run test test-release test-asan test-tsan bench format format-check clean
+.PHONY: all deps build build-asan build-tsan run test test-release test-asan test-tsan fuzz bench format format-check clean
 
 all: build
 
@@ -35,6 +38,16 @@ build-tsan: deps
 test-tsan: build-tsan
 	TSAN_OPTIONS=halt_on_error=1 ctest --test-dir $(TSAN) --output-on-failure -j $(JOBS)
 
+# libFuzzer on model files (needs clang): FUZZ_TARGET is fuzz_model (read,
+# mesh, small solve) or fuzz_run (whole runs); findings land in $(FUZZ)/.
+fuzz:
+	cmake -S . -B $(FUZZ) $(CMAKE_GEN) -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DQUARLIN_FUZZ=ON -DQUARLIN_TESTS=OFF -DQUARLIN_LAPACK=OFF
+	cmake --build $(FUZZ) -j $(JOBS)
+	mkdir -p $(FUZZ)/corpus-$(FUZZ_TARGET)
+	cd $(FUZZ) && ./fuzz/$(FUZZ_TARGET) -dict=../fuzz/dict.txt -max_len=8192 -timeout=20 \
+	  -max_total_time=$(FUZZ_SECONDS) corpus-$(FUZZ_TARGET) ../examples
+
 run: build
 	./$(BUILD)/quarlin $(EXAMPLE) -o $(OUT)
 
@@ -51,7 +64,7 @@ bench: deps
 	cmake -S . -B $(BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release -DQUARLIN_BENCH=ON
 	cmake --build $(BUILD) -j $(JOBS)
 
-FORMAT_FILES = $(shell git ls-files 'src/*.cpp' 'src/*.h' 'tests/*.cpp' 'tests/*.h' 'bench/*.cpp' 'bench/*.h' 2>/dev/null)
+FORMAT_FILES = $(shell git ls-files 'src/*.cpp' 'src/*.h' 'tests/*.cpp' 'tests/*.h' 'bench/*.cpp' 'bench/*.h' 'fuzz/*.cpp' 2>/dev/null)
 
 format:
 	clang-format -i $(FORMAT_FILES)
@@ -66,4 +79,4 @@ format-check:
 	else echo "format-check: clang-format not installed, skipped"; fi
 
 clean:
-	rm -rf $(BUILD) $(ASAN) $(TSAN) $(OUT)
+	rm -rf $(BUILD) $(ASAN) $(TSAN) $(FUZZ) $(OUT)
