@@ -223,21 +223,52 @@ double wire_grid_cell(const std::vector<Wire>& wires) {
     return std::isfinite(r) && 2 * r > cell ? 2 * r : cell;
 }
 
-int crossing_test(MeshWork& w) {
+int coincidence_test(MeshWork& w) {
+    const std::vector<Wire>& wires = w.wires();
+    const int nw = w.nwire();
+    const double tau = (w.max_r0 + 1) * 1e-6;
+    auto test = [&](int i, int j) {
+        if (!coincident(wires[static_cast<size_t>(i)], wires[static_cast<size_t>(j)], tau))
+            return 0;
+        return set_err(w.err, "wires %d and %d lie on top of each other", i + 1, j + 1);
+    };
+    if (w.linear) {
+        for (int i = 0; i < nw; ++i)
+            for (int j = i + 1; j < nw; ++j)
+                if (test(i, j) != 0) return -1;
+        return 0;
+    }
+    // Coincident wires come within tau of each other everywhere along the
+    // shared stretch, so boxes grown by tau find every such pair; partners
+    // are taken in index order, so the pair named is the plain scan's.
+    const double pad = tau * (1 + 1e-6) + (w.max_r0 + 1) * 1e-12;
+    BoxGrid grid(wire_grid_cell(wires), w.max_r0 + 1);
+    double lo[3], hi[3];
+    for (int j = 0; j < nw; ++j) {
+        wire_box(wires[static_cast<size_t>(j)], pad, lo, hi);
+        grid.insert(j, lo, hi);
+    }
+    std::vector<int> cand;
+    for (int i = 0; i < nw; ++i) {
+        wire_box(wires[static_cast<size_t>(i)], pad, lo, hi);
+        cand.clear();
+        grid.query(lo, hi, cand);
+        std::sort(cand.begin(), cand.end());
+        for (int j : cand)
+            if (j > i && test(i, j) != 0) return -1;
+    }
+    return 0;
+}
+
+void crossing_test(MeshWork& w) {
     const std::vector<Wire>& wires = w.wires();
     const int nw = w.nwire();
     const double tau = (w.max_r0 + 1) * 1e-6;
     int count = 0;
-    // Returns -1 (with the error) for wires on top of each other; otherwise
-    // writes the crossing or overlap warning while fewer than ten were.
     auto test = [&](int i, int j) {
-        const Wire& wi = wires[static_cast<size_t>(i)];
-        const Wire& wj = wires[static_cast<size_t>(j)];
-        if (coincident(wi, wj, tau))
-            return set_err(w.err, "wires %d and %d lie on top of each other", i + 1, j + 1);
-        if (count >= 10) return 0;
         double dist = 0;
-        int kind = pair_test(wi, wj, tau, &dist);
+        int kind =
+            pair_test(wires[static_cast<size_t>(i)], wires[static_cast<size_t>(j)], tau, &dist);
         if (kind == 1) {
             warn(w.mesh, "wires %d and %d cross without a junction", i + 1, j + 1);
             ++count;
@@ -246,22 +277,20 @@ int crossing_test(MeshWork& w) {
                  dist);
             ++count;
         }
-        return 0;
     };
 
     if (w.linear) {
-        for (int i = 0; i < nw; ++i)
-            for (int j = i + 1; j < nw; ++j)
-                if (test(i, j) != 0) return -1;
-        return 0;
+        for (int i = 0; i < nw && count < 10; ++i)
+            for (int j = i + 1; j < nw && count < 10; ++j) test(i, j);
+        return;
     }
 
-    // Only pairs closer than tau or than the sum of their radii can warn,
-    // and only pairs closer than tau can coincide. Each wire is entered
-    // with its box grown by its own radius and looked up with its box grown
-    // by the larger of tau and its radius, so every such pair is a
-    // candidate; each wire's partners are taken in index order, so the
-    // warnings and their order are those of the full double loop.
+    // Only pairs closer than tau or than the sum of their radii can warn.
+    // Each wire is entered with its box grown by its own radius and looked
+    // up with its box grown by the larger of tau and its radius, so every
+    // such pair is a candidate; each wire's partners are taken in index
+    // order, so the warnings and their order are those of the full double
+    // loop.
     const double slack = (w.max_r0 + 1) * 1e-12;
     BoxGrid grid(wire_grid_cell(wires), w.max_r0 + 1);
     double lo[3], hi[3];
@@ -271,15 +300,16 @@ int crossing_test(MeshWork& w) {
         grid.insert(j, lo, hi);
     }
     std::vector<int> cand;
-    for (int i = 0; i < nw; ++i) {
+    for (int i = 0; i < nw && count < 10; ++i) {
         const Wire& wi = wires[static_cast<size_t>(i)];
         double pad = std::max(tau, wi.radius) * (1 + 1e-6) + slack;
         wire_box(wi, pad, lo, hi);
         cand.clear();
         grid.query(lo, hi, cand);
         std::sort(cand.begin(), cand.end());
-        for (int j : cand)
-            if (j > i && test(i, j) != 0) return -1;
+        for (int j : cand) {
+            if (count >= 10) break;
+            if (j > i) test(i, j);
+        }
     }
-    return 0;
 }

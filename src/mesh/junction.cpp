@@ -7,6 +7,7 @@
 // it. At a grounded node each segment end gets a half triangle (nref = 1)
 // whose image in the ground plane completes it.
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 #include "common/text.h"
@@ -116,6 +117,34 @@ void mark_grounded(MeshWork& w) {
         double len0 = w.mesh.seg[static_cast<size_t>(n.segs[0])].len;
         n.grounded = std::fabs(n.pos[2]) < 0.001 * len0 ? 1 : 0;
     }
+}
+
+int crowded_ends(MeshWork& w) {
+    // Wire ends at exactly one point always share a node; more than
+    // kMaxSegRef + 1 of them make the junction fail later in any case. A
+    // point that may lie on a ground plane is left alone: its node may be
+    // grounded, and grounded nodes take any number of wires.
+    const std::vector<Wire>& wires = w.wires();
+    const bool plane = ground_plane(w.m.ground);
+    double longest = 0;
+    for (const Wire& wi : wires)
+        longest = std::max(longest, std::hypot(wi.x2 - wi.x1, wi.y2 - wi.y1, wi.z2 - wi.z1));
+    std::vector<std::array<double, 3>> ends;
+    ends.reserve(2 * wires.size());
+    for (const Wire& wi : wires) {
+        for (const std::array<double, 3>& p : {std::array<double, 3>{wi.x1, wi.y1, wi.z1},
+                                               std::array<double, 3>{wi.x2, wi.y2, wi.z2}})
+            if (!plane || std::fabs(p[2]) >= 0.001 * longest) ends.push_back(p);
+    }
+    if (ends.size() <= static_cast<size_t>(kMaxSegRef) + 1) return 0;
+    std::sort(ends.begin(), ends.end());
+    size_t run = 1;
+    for (size_t i = 1; i < ends.size(); ++i) {
+        run = ends[i] == ends[i - 1] ? run + 1 : 1;
+        if (run > static_cast<size_t>(kMaxSegRef) + 1)
+            return set_err(w.err, "too many wires at one junction");
+    }
+    return 0;
 }
 
 // True when an ungrounded node joins so many segments that its reference

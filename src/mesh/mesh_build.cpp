@@ -62,6 +62,8 @@ int mesh_build_core_with(Model& m, Mesh& mesh, std::string& err, bool linear_sca
     if (check_settings(m, err) != 0) return -1;
     w.lambda = 299792458.0 / m.fmax;
     if (validate_wires(w) != 0) return -1;
+    if (crowded_ends(w) != 0) return -1;
+    if (coincidence_test(w) != 0) return -1;
     if (collect_ports(w) != 0) return -1;
     if (m.is_nec) {
         if (segment_nec(w) != 0) return -1;
@@ -74,7 +76,7 @@ int mesh_build_core_with(Model& m, Mesh& mesh, std::string& err, bool linear_sca
     mesh_warnings(w);
     // The crossing test is quadratic when many wires share one point; a mesh
     // that will fail at that junction gets no warnings, so skip it.
-    if (!junction_overfull(mesh) && crossing_test(w) != 0) return -1;
+    if (!junction_overfull(mesh)) crossing_test(w);
     if (place_ports(w) != 0) return -1;
     choose_reference(w);
     if (build_unknowns(w) != 0) return -1;

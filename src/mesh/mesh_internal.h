@@ -90,6 +90,8 @@ int nec_find(const NecIndex& idx, int tag, int num); // segment index, -1 when a
 // Stages of mesh_build_core, in calling order; each returns 0 or -1.
 int check_settings(const Model& m, std::string& err);
 int validate_wires(MeshWork& w);
+int coincidence_test(MeshWork& w); // wires on top of each other are an error
+int crowded_ends(MeshWork& w);     // more wire ends at one point than a junction takes
 int collect_ports(MeshWork& w);
 int segment_native(MeshWork& w);
 int segment_nec(MeshWork& w);
@@ -97,7 +99,7 @@ void find_nodes(MeshWork& w);
 void mark_grounded(MeshWork& w);
 void mesh_stats(MeshWork& w);
 void mesh_warnings(MeshWork& w);
-int crossing_test(MeshWork& w);
+void crossing_test(MeshWork& w);
 bool junction_overfull(const Mesh& mesh);
 int place_ports(MeshWork& w);
 void choose_reference(MeshWork& w);

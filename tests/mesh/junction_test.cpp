@@ -290,11 +290,19 @@ TEST(Unknowns, SeventyFourWiresAtOneJunction) {
 // wires is bound to fail, and only then may the crossing test be skipped.
 TEST(Unknowns, OverfullJunctionIsKnownBeforeTheUnknowns) {
     for (int n : {73, 74}) {
+        // Hub ends picometres apart: one node, but not one point.
         Model m = star(n);
+        for (int i = 0; i < n; ++i) m.wires[static_cast<size_t>(i)].x1 = 1e-12 * i;
         Mesh mesh;
-        build(m, mesh);
+        std::string err;
+        EXPECT_EQ(mesh_build_core_with(m, mesh, err, false), n == 74 ? -1 : 0);
         EXPECT_EQ(junction_overfull(mesh), n == 74) << n;
     }
+    // Ends at exactly one point are counted before anything is meshed.
+    Model exact = star(74);
+    Mesh none;
+    EXPECT_EQ(build(exact, none), "too many wires at one junction");
+    EXPECT_EQ(none.nseg(), 0);
     Model m = native_model(15e6);
     m.ground = GROUND_PERFECT;
     for (int i = 0; i < 100; ++i) {
