@@ -1,23 +1,18 @@
 // Arbitrary bytes as a model file: reading, meshing and, for meshes small
 // enough to keep the fuzzer fast, one solution at the meshing frequency.
 // Every outcome is fine except a crash, a sanitizer report or a hang.
-#include <unistd.h>
-
 #include <cstdint>
-#include <cstdio>
 #include <string>
 #include <vector>
 
+#include "fuzz_file.h"
 #include "mesh/mesh.h"
 #include "model/model.h"
 #include "solver/solve.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static const std::string path = "/tmp/quarlin_fuzz_model_" + std::to_string(getpid());
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) return 0;
-    std::fwrite(data, 1, size, f);
-    std::fclose(f);
+    const std::string path = fuzz_file("fuzz_model", data, size);
+    if (path.empty()) return 0;
     model_clear_overrides();
     Model m;
     std::string err;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "driver/run.h"
+#include "fuzz_file.h"
 #include "mesh/mesh.h"
 #include "model/model.h"
 
@@ -20,12 +21,9 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static const std::string path = "/tmp/quarlin_fuzz_run_" + std::to_string(getpid());
     static const std::string out = "/tmp/quarlin_fuzz_run_out_" + std::to_string(getpid());
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) return 0;
-    std::fwrite(data, 1, size, f);
-    std::fclose(f);
+    const std::string path = fuzz_file("fuzz_run", data, size);
+    if (path.empty()) return 0;
     {
         model_clear_overrides();
         Model m;
