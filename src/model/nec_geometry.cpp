@@ -175,27 +175,28 @@ int nec_ga(NecReader& r, const NecCard& c) {
 }
 
 // GH: a helix along +z from the origin, tag I1, of N = I2 one-segment wires
-// (16 when I2 < 1), turn spacing S = F3, length HL = F4, radius A1 = F5 at
-// the start and A2 = F7 at the end, wire radius F9. Winding angle
-// Phi = 2 pi |HL| / |S|, negative (left-handed) when HL < 0; at the fraction
-// u of the length the point is (rho cos(Phi u), rho sin(Phi u), |HL| u) with
-// rho = A1 + (A2 - A1) u, and wire k spans u = (k-1)/N to k/N.
+// (16 when I2 < 1), turn spacing S = F3, length HL = F4, radii A1 = F5 in x
+// and B1 = F6 in y at the start, A2 = F7 and B2 = F8 at the end, wire radius
+// F9; a B of 0 means a circular section (B = A), as decks usually leave the
+// B fields blank. Winding angle Phi = 2 pi |HL| / |S|, negative
+// (left-handed) when HL < 0; at the fraction u of the length the point is
+// (a cos(Phi u), b sin(Phi u), |HL| u) with a = A1 + (A2 - A1) u and
+// b = B1 + (B2 - B1) u, and wire k spans u = (k-1)/N to k/N.
 int nec_gh(NecReader& r, const NecCard& c) {
-    if (!nec_finite(c, 3, 5) || !std::isfinite(c.F(7)) || !std::isfinite(c.F(9)))
-        return r.fail("GH values must be finite numbers");
+    if (!nec_finite(c, 3, 9)) return r.fail("GH values must be finite numbers");
     if (c.F(3) == 0) return r.fail("GH needs a non-zero turn spacing");
     if (!(c.F(9) > 0)) return r.fail("GH needs a positive wire radius");
     int n = c.I(2) < 1 ? 16 : c.I(2);
     if (take_segments(r, n, "GH") != 0) return -1;
     double hl = std::fabs(c.F(4)), a1 = c.F(5), a2 = c.F(7);
+    double b1 = c.F(6) != 0 ? c.F(6) : a1, b2 = c.F(8) != 0 ? c.F(8) : a2;
     double phi = phys::two_pi * hl / std::fabs(c.F(3));
     if (c.F(4) < 0) phi = -phi;
     if (!std::isfinite(phi)) return r.fail("GH makes coordinates that are not finite");
     auto point = [&](int k, double* x, double* y, double* z) {
         double u = static_cast<double>(k) / n;
-        double rho = a1 + (a2 - a1) * u;
-        *x = rho * std::cos(phi * u);
-        *y = rho * std::sin(phi * u);
+        *x = (a1 + (a2 - a1) * u) * std::cos(phi * u);
+        *y = (b1 + (b2 - b1) * u) * std::sin(phi * u);
         *z = hl * u;
     };
     for (int k = 1; k <= n; ++k) {

@@ -468,6 +468,29 @@ TEST(NecGeometry, GhTaperedHelix) {
     EXPECT_NEAR((w.y1 + w.y2) / 2, 0.0940, 1e-4);
 }
 
+// An elliptical section: A in x, B in y, each tapering from start to end;
+// the segment centres and lengths are nec2c's for the same card.
+TEST(NecGeometry, GhEllipticalHelix) {
+    Model m = read_ok("GH 3 6 0.5 1 0.3 0.6 0.4 0.2 0.001\n");
+    ASSERT_EQ(m.nwire(), 6);
+    const double ref[6][4] = {{0.0708, 0.2309, 0.0833, 0.6717},  {-0.1625, 0.0289, 0.2500, 0.8820},
+                              {0.0917, -0.2021, 0.4167, 0.6768}, {0.0833, 0.1443, 0.5833, 0.6289},
+                              {-0.1875, 0.0289, 0.7500, 0.5458}, {0.1042, -0.1155, 0.9167, 0.6566}};
+    for (int k = 0; k < 6; ++k) {
+        const Wire& w = m.wires[static_cast<size_t>(k)];
+        EXPECT_NEAR((w.x1 + w.x2) / 2, ref[k][0], 1e-4) << k;
+        EXPECT_NEAR((w.y1 + w.y2) / 2, ref[k][1], 1e-4) << k;
+        EXPECT_NEAR((w.z1 + w.z2) / 2, ref[k][2], 1e-4) << k;
+        EXPECT_NEAR(std::hypot(w.x2 - w.x1, w.y2 - w.y1, w.z2 - w.z1), ref[k][3], 1e-4) << k;
+    }
+    // Blank B fields give the circular helix of radii A.
+    Model c = read_ok("GH 3 6 0.5 1 0.3 0 0.4 0 0.001\n");
+    Model e = read_ok("GH 3 6 0.5 1 0.3 0.3 0.4 0.4 0.001\n");
+    for (int k = 0; k < 6; ++k)
+        expect_wire(c.wires[k], e.wires[k].x1, e.wires[k].y1, e.wires[k].z1, e.wires[k].x2,
+                    e.wires[k].y2, e.wires[k].z2, 0);
+}
+
 TEST(NecGeometry, GhNegativeLengthWindsLeftHanded) {
     Model l = read_ok("GH 1 8 0.5 -1.0 0.3 0 0.3 0 0.001\n");
     Model r = read_ok("GH 1 8 0.5 1.0 0.3 0 0.3 0 0.001\n");
