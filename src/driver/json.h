@@ -5,9 +5,11 @@
 #include <string>
 
 // Writes s as a JSON string: a double quote, every byte of s where '"' and
-// '\\' are preceded by a backslash and bytes 1 to 31 are dropped (bytes above
-// 127 are copied unchanged), then a closing double quote. Returns what the
-// last character write returned (EOF on a write error).
+// '\\' are preceded by a backslash and control bytes (0 to 31) are dropped,
+// then a closing double quote. UTF-8 sequences are copied unchanged; a byte
+// that is not part of one is written as \u00XX, its Latin-1 character, so
+// that the document stays valid JSON whatever the text's encoding. Returns
+// what the last character write returned (EOF on a write error).
 int json_str(std::FILE* f, const std::string& s);
 
 // Writes v with the printf conversion fmt (one double conversion), or null

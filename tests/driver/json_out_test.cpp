@@ -33,7 +33,20 @@ TEST(JsonStr, EscapesAndDrops) {
         {"C:\\dir\\", "\"C:\\\\dir\\\\\""},
         {"tab\there", "\"tabhere\""},
         {"line\r\nend\x1f!", "\"lineend!\""},
-        {"\xc3\xa9t\xc3\xa9 \x7f", "\"\xc3\xa9t\xc3\xa9 \x7f\""}, // bytes above 127 and DEL stay
+        {"\xc3\xa9t\xc3\xa9 \x7f", "\"\xc3\xa9t\xc3\xa9 \x7f\""}, // UTF-8 and DEL stay
+        {std::string("a\0b", 3), "\"ab\""},                       // NUL is a control byte
+        // Two-, three- and four-byte UTF-8 characters stay as they are.
+        {"\xe2\x82\xac \xf0\x9d\x84\x9e \xef\xbf\xbd",
+         "\"\xe2\x82\xac \xf0\x9d\x84\x9e \xef\xbf\xbd\""},
+        // Bytes that are no UTF-8 are read as Latin-1: an ISO 8859-1 title.
+        {"Antenne f\xfcr 40 m", "\"Antenne f\\u00fcr 40 m\""},
+        {"\x80\xbf", "\"\\u0080\\u00bf\""},                       // stray continuation bytes
+        {"\xc0\xaf", "\"\\u00c0\\u00af\""},                       // overlong '/'
+        {"\xed\xa0\x80", "\"\\u00ed\\u00a0\\u0080\""},            // a surrogate half
+        {"\xf4\x90\x80\x80", "\"\\u00f4\\u0090\\u0080\\u0080\""}, // above U+10FFFF
+        {"end \xe2\x82", "\"end \\u00e2\\u0082\""},               // cut short at the end
+        {"\xe2\x82x", "\"\\u00e2\\u0082x\""},                     // cut short by ASCII
+        {"\xff\\\"", "\"\\u00ff\\\\\\\"\""},                      // then the escapes
     };
     for (const Case& c : cases) {
         std::string path = test_dir() + "/s.txt";

@@ -268,6 +268,22 @@ TEST(Runs, AReflectorThatIsNotAnalysedIsSaid) {
                        "are those of the wire antenna alone\n");
 }
 
+// A title saved in Latin-1 by an older editor, and a wire name with a stray
+// byte: both JSON files stay valid UTF-8 JSON, the Latin-1 letters read as
+// themselves.
+TEST(Runs, TitlesThatAreNotUtf8StillGiveValidJson) {
+    std::string model = write_file("latin1.ant", "TITLE Antenne f\xfcr 40 m\nFREQ 7.1 MHz\n"
+                                                 "WIRE 0 -10 10 0 10 10 name=\x80"
+                                                 "dip\nSOURCE 1 50\n");
+    ModelRun d = run_model(model);
+    ASSERT_EQ(d.r.code, 0) << d.r.out;
+    EXPECT_EQ(d.j["title"].get<std::string>(), "Antenne f\xc3\xbcr 40 m");
+    RunResult r = run_quarlin({model, "-mesh", "-q", "-o", "meshout"});
+    ASSERT_EQ(r.code, 0);
+    json mj = json::parse(read_file(test_dir() + "/meshout/mesh.json"));
+    EXPECT_EQ(mj["title"].get<std::string>(), "Antenne f\xc3\xbcr 40 m");
+}
+
 TEST(Runs, MeshErrorsExitThree) {
     std::string model = write_file("free_end.ant", "WIRE 0 0 0 0 0 1 seg=1\nSOURCE 1 0\nFREQ 28\n");
     ModelRun d = run_model(model);
