@@ -84,6 +84,18 @@ int check_input(const Model& m, const Mesh& mesh, double f, std::string& err) {
     return 0;
 }
 
+// Whether every element of the model can only absorb power: loads with a
+// non-negative resistance and conductivity, lines (lossless or lossy) with
+// passive end admittances, and no two-port network (its admittances may
+// describe an amplifier).
+bool passive(const Model& m) {
+    for (const Load& l : m.loads)
+        if (l.r < 0) return false;
+    for (const TLine& t : m.tls)
+        if (t.z0 == 0 || t.y1.real() < 0 || t.y2.real() < 0) return false;
+    return true;
+}
+
 } // namespace
 
 std::vector<int> fill_colours(const Mesh& mesh) {
@@ -218,6 +230,16 @@ int solve_freq(const Model& m, const Mesh& mesh, double freq_hz, std::vector<cpl
     r.iin = isrc[0];
     r.zin = v0 / isrc[0];
     for (int i = 0; i < m.nsrc(); ++i) r.pin += 0.5 * (m.srcs[i].v * std::conj(isrc[i])).real();
+    if (!(r.pin > 0) && passive(m)) {
+        // A passive structure takes power from its sources: radiation and
+        // losses are never negative. A solution that says otherwise comes
+        // from a model outside what the kernel can represent (a wire lying
+        // in a reflection-coefficient ground, a segment far shorter than
+        // its radius), and its figures would be nonsense.
+        set_err(err, "the solution is not physical (input power %.3g W of a passive antenna)",
+                r.pin);
+        return kSolveBadInput;
+    }
     const double g = std::abs((r.zin - m.z0ref) / (r.zin + m.z0ref));
     r.swr = (1.0 + g) / std::max(1.0 - g, 1e-12);
 

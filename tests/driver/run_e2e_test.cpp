@@ -284,6 +284,28 @@ TEST(Runs, TitlesThatAreNotUtf8StillGiveValidJson) {
     EXPECT_EQ(mj["title"].get<std::string>(), "Antenne f\xc3\xbcr 40 m");
 }
 
+// A dipole lying in a reflection-coefficient ground is outside what the
+// kernel represents: its solution takes negative power from the source. The
+// run stops with the reason instead of printing a NaN gain. An antenna with
+// a negative-resistance load is active and may return power: it is solved.
+TEST(Runs, NegativeInputPowerOfAPassiveAntennaIsAnError) {
+    std::string on_ground =
+        write_file("on_ground.ant", "FREQ 14.2 MHz\nGROUND real eps=13 sigma=0.005\n"
+                                    "WIRE 0 -5 0 0 5 0 r=0.001\nSOURCE 1 50\n");
+    ModelRun d = run_model(on_ground, {"-q"});
+    EXPECT_EQ(d.r.code, 4);
+    EXPECT_NE(d.r.out.find("ERROR: the solution is not physical (input power -"), std::string::npos)
+        << d.r.out;
+    EXPECT_NE(d.r.out.find("W of a passive antenna) at 14.2 MHz\n"), std::string::npos) << d.r.out;
+
+    std::string active = write_file("active.ant", "FREQ 14.2 MHz\nWIRE 0 -5 10 0 5 10 r=0.001\n"
+                                                  "SOURCE 1 50\nLOAD 1 50 R=-200\n");
+    ModelRun a = run_model(active, {"-q"});
+    ASSERT_EQ(a.r.code, 0) << a.r.out;
+    EXPECT_LT(a.j["design"]["pin"].get<double>(), 0);
+    EXPECT_NEAR(a.j["design"]["zr"].get<double>(), -133.8, 1);
+}
+
 TEST(Runs, MeshErrorsExitThree) {
     std::string model = write_file("free_end.ant", "WIRE 0 0 0 0 0 1 seg=1\nSOURCE 1 0\nFREQ 28\n");
     ModelRun d = run_model(model);
