@@ -223,93 +223,81 @@ double wire_grid_cell(const std::vector<Wire>& wires) {
     return std::isfinite(r) && 2 * r > cell ? 2 * r : cell;
 }
 
-int coincidence_test(MeshWork& w) {
+namespace {
+
+// Calls visit(i, j) for the wire pairs i < j that can be near each other, i
+// ascending and j ascending within each i, as the plain double loop over
+// all pairs would (which the linear mode runs); visit returns false to stop.
+// Wire j is entered with its box grown by grow(j) and wire i looked up with
+// its box grown by reach(i), so a pair closer than grow(j) + reach(i) is
+// always visited.
+template <class Grow, class Reach, class Visit>
+void near_pairs(const MeshWork& w, Grow grow, Reach reach, Visit visit) {
     const std::vector<Wire>& wires = w.wires();
-    const int nw = w.nwire();
-    const double tau = (w.max_r0 + 1) * 1e-6;
-    auto test = [&](int i, int j) {
-        if (!coincident(wires[static_cast<size_t>(i)], wires[static_cast<size_t>(j)], tau))
-            return 0;
-        return set_err(w.err, "wires %d and %d lie on top of each other", i + 1, j + 1);
-    };
+    const int nw = static_cast<int>(wires.size());
     if (w.linear) {
         for (int i = 0; i < nw; ++i)
             for (int j = i + 1; j < nw; ++j)
-                if (test(i, j) != 0) return -1;
-        return 0;
-    }
-    // Coincident wires come within tau of each other everywhere along the
-    // shared stretch, so boxes grown by tau find every such pair; partners
-    // are taken in index order, so the pair named is the plain scan's.
-    const double pad = tau * (1 + 1e-6) + (w.max_r0 + 1) * 1e-12;
-    BoxGrid grid(wire_grid_cell(wires), w.max_r0 + 1);
-    double lo[3], hi[3];
-    for (int j = 0; j < nw; ++j) {
-        wire_box(wires[static_cast<size_t>(j)], pad, lo, hi);
-        grid.insert(j, lo, hi);
-    }
-    std::vector<int> cand;
-    for (int i = 0; i < nw; ++i) {
-        wire_box(wires[static_cast<size_t>(i)], pad, lo, hi);
-        cand.clear();
-        grid.query(lo, hi, cand);
-        std::sort(cand.begin(), cand.end());
-        for (int j : cand)
-            if (j > i && test(i, j) != 0) return -1;
-    }
-    return 0;
-}
-
-void crossing_test(MeshWork& w) {
-    const std::vector<Wire>& wires = w.wires();
-    const int nw = w.nwire();
-    const double tau = (w.max_r0 + 1) * 1e-6;
-    int count = 0;
-    auto test = [&](int i, int j) {
-        double dist = 0;
-        int kind =
-            pair_test(wires[static_cast<size_t>(i)], wires[static_cast<size_t>(j)], tau, &dist);
-        if (kind == 1) {
-            warn(w.mesh, "wires %d and %d cross without a junction", i + 1, j + 1);
-            ++count;
-        } else if (kind == 2) {
-            warn(w.mesh, "wires %d and %d overlap (distance %.3g m < sum of radii)", i + 1, j + 1,
-                 dist);
-            ++count;
-        }
-    };
-
-    if (w.linear) {
-        for (int i = 0; i < nw && count < 10; ++i)
-            for (int j = i + 1; j < nw && count < 10; ++j) test(i, j);
+                if (!visit(i, j)) return;
         return;
     }
-
-    // Only pairs closer than tau or than the sum of their radii can warn.
-    // Each wire is entered with its box grown by its own radius and looked
-    // up with its box grown by the larger of tau and its radius, so every
-    // such pair is a candidate; each wire's partners are taken in index
-    // order, so the warnings and their order are those of the full double
-    // loop.
     const double slack = (w.max_r0 + 1) * 1e-12;
     BoxGrid grid(wire_grid_cell(wires), w.max_r0 + 1);
     double lo[3], hi[3];
     for (int j = 0; j < nw; ++j) {
-        const Wire& wj = wires[static_cast<size_t>(j)];
-        wire_box(wj, wj.radius * (1 + 1e-6) + slack, lo, hi);
+        wire_box(wires[static_cast<size_t>(j)], grow(j) * (1 + 1e-6) + slack, lo, hi);
         grid.insert(j, lo, hi);
     }
     std::vector<int> cand;
-    for (int i = 0; i < nw && count < 10; ++i) {
-        const Wire& wi = wires[static_cast<size_t>(i)];
-        double pad = std::max(tau, wi.radius) * (1 + 1e-6) + slack;
-        wire_box(wi, pad, lo, hi);
+    for (int i = 0; i < nw; ++i) {
+        wire_box(wires[static_cast<size_t>(i)], reach(i) * (1 + 1e-6) + slack, lo, hi);
         cand.clear();
         grid.query(lo, hi, cand);
         std::sort(cand.begin(), cand.end());
-        for (int j : cand) {
-            if (count >= 10) break;
-            if (j > i) test(i, j);
-        }
+        for (int j : cand)
+            if (j > i && !visit(i, j)) return;
     }
+}
+
+} // namespace
+
+int coincidence_test(MeshWork& w) {
+    const std::vector<Wire>& wires = w.wires();
+    const double tau = (w.max_r0 + 1) * 1e-6;
+    // Coincident wires come within tau of each other all along the shared
+    // stretch, so the pair is found with boxes grown by tau.
+    int rc = 0;
+    auto tau_of = [&](int) { return tau; };
+    near_pairs(w, tau_of, tau_of, [&](int i, int j) {
+        if (!coincident(wires[static_cast<size_t>(i)], wires[static_cast<size_t>(j)], tau))
+            return true;
+        rc = set_err(w.err, "wires %d and %d lie on top of each other", i + 1, j + 1);
+        return false;
+    });
+    return rc;
+}
+
+void crossing_test(MeshWork& w) {
+    const std::vector<Wire>& wires = w.wires();
+    const double tau = (w.max_r0 + 1) * 1e-6;
+    // Only pairs closer than tau or than the sum of their radii can warn:
+    // each wire's box grows by its radius, and by tau where that is larger.
+    int count = 0;
+    near_pairs(
+        w, [&](int j) { return wires[static_cast<size_t>(j)].radius; },
+        [&](int i) { return std::max(tau, wires[static_cast<size_t>(i)].radius); },
+        [&](int i, int j) {
+            double dist = 0;
+            int kind =
+                pair_test(wires[static_cast<size_t>(i)], wires[static_cast<size_t>(j)], tau, &dist);
+            if (kind == 1) {
+                warn(w.mesh, "wires %d and %d cross without a junction", i + 1, j + 1);
+                ++count;
+            } else if (kind == 2) {
+                warn(w.mesh, "wires %d and %d overlap (distance %.3g m < sum of radii)", i + 1,
+                     j + 1, dist);
+                ++count;
+            }
+            return count < 10;
+        });
 }
