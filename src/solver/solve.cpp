@@ -230,6 +230,10 @@ int solve_freq(const Model& m, const Mesh& mesh, double freq_hz, std::vector<cpl
     r.iin = isrc[0];
     r.zin = v0 / isrc[0];
     for (int i = 0; i < m.nsrc(); ++i) r.pin += 0.5 * (m.srcs[i].v * std::conj(isrc[i])).real();
+    if (!std::isfinite(r.pin)) {
+        set_err(err, "the input power overflows (source voltages out of range)");
+        return kSolveBadInput;
+    }
     if (!(r.pin > 0) && passive(m)) {
         // A passive structure takes power from its sources: radiation and
         // losses are never negative. A solution that says otherwise comes
@@ -243,15 +247,22 @@ int solve_freq(const Model& m, const Mesh& mesh, double freq_hz, std::vector<cpl
     const double g = std::abs((r.zin - m.z0ref) / (r.zin + m.z0ref));
     r.swr = (1.0 + g) / std::max(1.0 - g, 1e-12);
 
-    cur.assign(rhs.begin(), rhs.begin() + n);
+    // The wire currents; the caller's vector takes them only on success.
+    rhs.resize(static_cast<size_t>(n));
     if (want_prad) {
         // Radiated power over the sphere (or the hemisphere above a ground);
         // for a lossless antenna prad = pin, so prad/pin is both the
         // efficiency and the average-gain test. Without input power there is
         // no meaningful ratio: it stays 0.
-        r.prad = prad_integrate(m, mesh, freq_hz, cur);
+        r.prad = prad_integrate(m, mesh, freq_hz, rhs);
+        if (!std::isfinite(r.prad)) {
+            set_err(err,
+                    "the radiated power overflows (source voltages or wire radii out of range)");
+            return kSolveBadInput;
+        }
         if (r.pin > 0) r.eff = r.agt = r.prad / r.pin;
     }
+    cur = std::move(rhs);
     res = r;
     if (src_cur) *src_cur = isrc;
     return 0;

@@ -306,6 +306,28 @@ TEST(Runs, NegativeInputPowerOfAPassiveAntennaIsAnError) {
     EXPECT_NEAR(a.j["design"]["zr"].get<double>(), -133.8, 1);
 }
 
+// Powers that overflow a double (a source of 1e300 V, a wire radius of
+// 1e152 m) end the run with the reason instead of inf and nan figures.
+TEST(Runs, OverflowingPowersAreErrors) {
+    struct Case {
+        const char* deck;
+        const char* out;
+    };
+    const Case cases[] = {
+        {"GW 1 21 0 -6 10 0 6 10 0.001\nGE 0\nEX 0 1 11 0 1e300 0\n",
+         "ERROR: the input power overflows (source voltages out of range) at 14.2 MHz\n"},
+        {"GW 1 21 0 -6 10 0 6 10 1e152\nGE 0\nEX 0 1 11 0 1 0\n",
+         "ERROR: the radiated power overflows (source voltages or wire radii out of range)\n"},
+    };
+    for (const Case& c : cases) {
+        std::string deck =
+            write_file("big.nec", std::string("CM big\nCE\n") + c.deck + "FR 0 1 0 0 14.2 0\nEN\n");
+        RunResult r = run_quarlin({deck, "-q", "-o", "bigout"});
+        EXPECT_EQ(r.code, 4) << c.deck;
+        EXPECT_EQ(r.out, c.out) << c.deck;
+    }
+}
+
 TEST(Runs, MeshErrorsExitThree) {
     std::string model = write_file("free_end.ant", "WIRE 0 0 0 0 0 1 seg=1\nSOURCE 1 0\nFREQ 28\n");
     ModelRun d = run_model(model);
