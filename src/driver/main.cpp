@@ -3,15 +3,14 @@
 #include <cstring>
 
 #include "driver/run.h"
+#include "driver/validate.h"
 
 int main(int argc, char** argv) {
     if (argc >= 3 && std::strcmp(argv[1], "-opt") == 0) {
         std::printf("ERROR: the optimizer is not available in this build\n");
         return EXIT_USAGE;
     }
-    if (argc >= 3 && std::strcmp(argv[1], "-check") == 0) {
-        std::printf("ERROR: the validation mode is not available in this build\n");
-        return EXIT_USAGE;
-    }
+    if (argc >= 3 && std::strcmp(argv[1], "-check") == 0)
+        return validate_main(std::vector<std::string>(argv, argv + argc));
     return run_main(argc, argv);
 }
