@@ -1,6 +1,7 @@
 # The two commands of the README:
 #   make run    builds Quarlin and runs it on the bundled dipole model
-#   make test   builds and runs every test, also under ASan + UBSan
+#   make test   builds and runs every test, also under ASan + UBSan, and the
+#               validation suite
 JOBS    ?= $(shell nproc)
 BUILD   ?= build
 ASAN    ?= build-asan
@@ -13,7 +14,7 @@ OUT     ?= out
 
 CMAKE_GEN := -G Ninja
 
-.PHONY: all deps build build-asan build-tsan run test test-release test-asan test-tsan fuzz bench format format-check clean
+.PHONY: all deps build build-asan build-tsan run test test-release test-asan test-tsan validate fuzz bench format format-check clean
 
 all: build
 
@@ -58,7 +59,14 @@ test-asan: build-asan
 	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  ctest --test-dir $(ASAN) --output-on-failure -j $(JOBS) -LE long
 
-test: test-release test-asan format-check
+test: test-release test-asan format-check validate
+
+# The validation suite (validation/checks.txt): every check's verdict and the
+# summary; fails on a failing check that validation/known_failures.txt does
+# not list, and on a listed one that passes again.
+validate: build
+	@scripts/validate.sh $(BUILD)/quarlin validation/checks.txt $(BUILD)/validation_out \
+	  validation/known_failures.txt
 
 bench: deps
 	cmake -S . -B $(BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release -DQUARLIN_BENCH=ON
