@@ -4,7 +4,7 @@
 set -euo pipefail
 
 need=()
-for pkg in g++ cmake ninja-build libgtest-dev libgmock-dev libbenchmark-dev libopenblas-dev nlohmann-json3-dev python3; do
+for pkg in g++ cmake ninja-build libgtest-dev libgmock-dev libbenchmark-dev libopenblas-dev nlohmann-json3-dev python3 librsvg2-bin libpng-dev; do
   if ! dpkg -s "$pkg" >/dev/null 2>&1; then
     # python3 may come from elsewhere (pyenv); accept any python3 on PATH.
     if [ "$pkg" = python3 ] && command -v python3 >/dev/null 2>&1; then continue; fi

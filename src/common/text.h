@@ -23,3 +23,9 @@ void cut(std::string& s, std::size_t n);
 // Lower-case ASCII copy; case-insensitive ASCII equality.
 std::string lower(std::string s);
 bool iequals(const std::string& a, const std::string& b);
+
+// Length of the well-formed UTF-8 sequence that starts at s[i] (1 to 4), or
+// 0 when the bytes there are not one (a stray continuation byte, an
+// overlong form, a surrogate, a code point above U+10FFFF, a sequence cut
+// short).
+std::size_t utf8_len(const std::string& s, std::size_t i);

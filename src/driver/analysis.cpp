@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "driver/exports.h"
 #include "driver/mesh_json.h"
 #include "driver/outfile.h"
 #include "driver/pattern_summary.h"
@@ -67,8 +68,13 @@ int analysis_run(const RunOptions& opt, Model& m, std::string& err, RunClock::ti
         return EXIT_MESH;
     }
 
-    // 5. Output directory, one level.
-    make_dir(opt.outdir);
+    // 5. Output directory, one level; a path that cannot hold the files is
+    // refused before anything is solved.
+    if (outdir_make(opt.outdir, err) != 0) {
+        std::printf("ERROR: %s\n", err.c_str());
+        std::fflush(stdout);
+        return EXIT_WRITE;
+    }
 
     // 6. Mesh-only stop: the mesh file and nothing solved.
     if (opt.mesh_only) {
@@ -90,6 +96,9 @@ int analysis_run(const RunOptions& opt, Model& m, std::string& err, RunClock::ti
                     "those of the wire antenna alone\n");
         std::fflush(stdout);
     }
+
+    std::string f0_note = sweep_f0_warning(m);
+    if (!f0_note.empty()) std::printf("WARNING: %s\n", f0_note.c_str());
 
     // 8. Sweep: impedance and pattern summary at every point.
     RunResults res;
@@ -145,6 +154,8 @@ int analysis_run(const RunOptions& opt, Model& m, std::string& err, RunClock::ti
                      res.gt.data(), res.gv.data(), res.gh.data(), res.gr.data(), res.gl.data());
     }
 
+    exports_cuts(opt, m, mesh, res);
+
     // 12. Convergence with twice the segment density.
     if (opt.conv) res.convdz = convergence(m, res.design, &res.zconv);
 
@@ -165,5 +176,5 @@ int analysis_run(const RunOptions& opt, Model& m, std::string& err, RunClock::ti
         std::printf("\nResults written to %s\n", path.c_str());
         std::fflush(stdout);
     }
-    return EXIT_OK;
+    return exports_write(opt, m, res);
 }

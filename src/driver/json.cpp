@@ -2,39 +2,7 @@
 
 #include <cmath>
 
-namespace {
-
-// Length of the well-formed UTF-8 sequence that starts at s[i] (1 to 4), or
-// 0 when the bytes there are not one (a stray continuation byte, an
-// overlong form, a surrogate, a code point above U+10FFFF, a sequence cut
-// short).
-size_t utf8_len(const std::string& s, size_t i) {
-    auto at = [&](size_t k) { return static_cast<unsigned char>(s[k]); };
-    unsigned char c = at(i);
-    if (c < 0x80) return 1;
-    size_t n = 0;
-    unsigned char lo = 0x80, hi = 0xBF; // range of the second byte
-    if (c >= 0xC2 && c <= 0xDF) {
-        n = 2;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-        n = 3;
-        if (c == 0xE0) lo = 0xA0;
-        if (c == 0xED) hi = 0x9F;
-    } else if (c >= 0xF0 && c <= 0xF4) {
-        n = 4;
-        if (c == 0xF0) lo = 0x90;
-        if (c == 0xF4) hi = 0x8F;
-    } else {
-        return 0;
-    }
-    if (i + n > s.size()) return 0;
-    if (at(i + 1) < lo || at(i + 1) > hi) return 0;
-    for (size_t k = 2; k < n; ++k)
-        if (at(i + k) < 0x80 || at(i + k) > 0xBF) return 0;
-    return n;
-}
-
-} // namespace
+#include "common/text.h"
 
 int json_str(std::FILE* f, const std::string& s) {
     std::fputc('"', f);

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "common/text.h"
 
@@ -49,6 +50,31 @@ bool OutFile::commit() {
     return ok;
 }
 
+int write_text_file(const std::string& path, const std::string& text) {
+    OutFile out(path);
+    if (!out.open()) return -1;
+    if (!text.empty() && std::fwrite(text.data(), 1, text.size(), out.file()) != text.size())
+        return -1;
+    return out.commit() ? 0 : -1;
+}
+
 void make_dir(const std::string& dir) {
     ::mkdir(dir.c_str(), 0777);
+}
+
+int outdir_make(const std::string& dir, std::string& err) {
+    int made = dir.empty() ? -1 : ::mkdir(dir.c_str(), 0777);
+    int why = made == 0 ? 0 : (dir.empty() ? ENOENT : errno);
+    struct stat st;
+    if (dir.empty() || ::stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+        if (why == 0 || why == EEXIST) why = ENOTDIR; // a file of that name is in the way
+        err =
+            strfmt("cannot create the output directory '%s' (%s)", dir.c_str(), std::strerror(why));
+        return -1;
+    }
+    if (::access(dir.c_str(), W_OK | X_OK) != 0) {
+        err = strfmt("the output directory '%s' is not writable", dir.c_str());
+        return -1;
+    }
+    return 0;
 }

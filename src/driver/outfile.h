@@ -28,6 +28,15 @@ class OutFile {
     std::FILE* f_ = nullptr;
 };
 
+// Writes a whole text to path through an OutFile: 0, or -1 when it could
+// not be written (an existing file is then left as it was).
+int write_text_file(const std::string& path, const std::string& text);
+
 // Creates one directory level; an existing directory or a failure is
 // ignored (a failure shows when the file inside cannot be written).
 void make_dir(const std::string& dir);
+
+// Creates one directory level (an existing directory is fine) and checks
+// that files can be made in it. Returns 0, or -1 with a one-line message in
+// err ("cannot create the output directory ...", "... is not writable").
+int outdir_make(const std::string& dir, std::string& err);

@@ -7,6 +7,13 @@
 #include "common/constants.h"
 #include "solver/solve.h"
 
+// A pattern cut as the plots draw it: total gain in dBi against an angle in
+// degrees, counter-clockwise from the cut's reference direction.
+struct CutCurve {
+    std::vector<double> ang_deg;
+    std::vector<double> g_db;
+};
+
 struct RunResults {
     std::vector<FreqResult> sweep;         // one record per sweep point
     FreqResult design;                     // the design frequency
@@ -19,4 +26,10 @@ struct RunResults {
     cplx zconv;                   // the impedance with twice the segments, 0 when not computed
     double runtime = 0;           // s
     double fres = -1, fpeak = -1; // MHz, -1 when absent
+    // Design pattern cuts through the maximum, made only for the plots:
+    // around the azimuth (angle = phi) at the elevation of the maximum, and
+    // around the vertical plane through its azimuth (angle = elevation from
+    // the horizon in front: 90 zenith, 180 horizon behind, 270 nadir; only
+    // 0 to 180 over a ground).
+    CutCurve cut_az, cut_el;
 };

@@ -28,11 +28,30 @@ struct RunOptions {
     bool mesh_only = false;
     double dth = 0; // degrees; > 0 overrides the model's
     double dph = 0;
+    bool plot = false; // pattern.svg, swr.svg, smith.svg
+    bool csv = false;  // sweep.csv, pattern.csv
+    bool s1p = false;  // sweep.s1p
 };
 
-// Parses the arguments after argv[0]. Returns -1 when the run is to print
-// the version and stop, 1 for a usage error, 0 otherwise.
-int run_parse_args(const std::vector<std::string>& args, RunOptions& opt);
+// Outcomes of run_parse_args.
+enum RunParse : int {
+    PARSE_RUN = 0,      // run the model
+    PARSE_VERSION = -1, // print the version line and stop
+    PARSE_HELP = -2,    // print the help and stop
+    PARSE_USAGE = 1,    // no input path: the usage line
+    PARSE_REFUSED = 2,  // a bad option value, explained in *msg
+    PARSE_UNKNOWN = 3,  // an unknown, misplaced or dangling option, explained in *msg
+};
+
+// Parses the arguments after argv[0]. An argument that begins with '-' and
+// is no option is refused (a model of such a name is given as ./-name), so
+// are a value option without its value and a pattern step that is not a
+// positive number. "-v" and "-h" win wherever they stand.
+int run_parse_args(const std::vector<std::string>& args, RunOptions& opt,
+                   std::string* msg = nullptr);
+
+// The help text: the usage line, every option and the exit codes.
+extern const char* const kHelp;
 
 // A whole run from its argument vector (argv[0] is not looked at) to its
 // exit code. Never ends the process and keeps no state between calls.

@@ -1,6 +1,9 @@
 #include "driver/sweep.h"
 
 #include <algorithm>
+#include <cmath>
+
+#include "common/text.h"
 
 double sweep_fres(const std::vector<double>& f, const std::vector<std::complex<double>>& z) {
     size_t n = std::min(f.size(), z.size());
@@ -27,4 +30,13 @@ double sweep_fpeak(const std::vector<double>& f, const std::vector<std::complex<
     double d = rm - 2 * r0 + rp;
     double shift = d != 0 ? (f[k + 1] - f[k]) * 0.5 * (rm - rp) / d : 0;
     return (f[k] + shift) / 1e6;
+}
+
+std::string sweep_f0_warning(const Model& m) {
+    if (m.nfreq < 2) return "";
+    const double lo = std::min(m.fstart, m.fstop), hi = std::max(m.fstart, m.fstop);
+    const double slack = 1e-9 * std::max(std::fabs(lo), std::fabs(hi));
+    if (m.f0 >= lo - slack && m.f0 <= hi + slack) return "";
+    return strfmt("design frequency %.6g MHz lies outside the sweep (%.6g to %.6g MHz)", m.f0 / 1e6,
+                  lo / 1e6, hi / 1e6);
 }

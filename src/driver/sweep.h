@@ -2,7 +2,10 @@
 #pragma once
 
 #include <complex>
+#include <string>
 #include <vector>
+
+#include "model/model.h"
 
 // First series resonance in MHz: the first pair of neighbouring points whose
 // reactance changes sign (a point with X exactly 0 only as the second of a
@@ -14,3 +17,7 @@ double sweep_fres(const std::vector<double>& f_hz, const std::vector<std::comple
 // through the maximum and its two neighbours. -1 when the maximum lies at
 // either end of the sweep or the sweep has fewer than 3 points.
 double sweep_fpeak(const std::vector<double>& f_hz, const std::vector<std::complex<double>>& z);
+
+// A warning text when the design frequency lies outside a sweep of two or
+// more points (beyond a relative 1e-9 of its ends); empty otherwise.
+std::string sweep_f0_warning(const Model& m);

@@ -36,25 +36,110 @@ TEST(Cli, UsageWithoutAnInputPath) {
     }
 }
 
-TEST(Cli, UnrecognisedAndDanglingOptionsBecomeTheInputPath) {
+// Unknown, misplaced and dangling options are refused with the help on
+// standard error, before any model is read.
+TEST(Cli, UnknownAndDanglingOptionsAreRefused) {
     std::string model = good_model();
     struct Case {
         std::vector<std::string> args;
         const char* out;
     } cases[] = {
-        {{model, "-x"}, "ERROR: cannot open -x\n"},
-        {{model, "-o"}, "ERROR: cannot open -o\n"},
-        {{model, "-dth"}, "ERROR: cannot open -dth\n"},
-        {{model, "-q", "-dph"}, "ERROR: cannot open -dph\n"}, // errors print even when quiet
-        {{"-opt"}, "ERROR: cannot open -opt\n"},
-        {{"-check"}, "ERROR: cannot open -check\n"},
+        {{model, "-x"}, "ERROR: unknown option -x\n"},
+        {{"-x", model}, "ERROR: unknown option -x\n"},
+        {{model, "-"}, "ERROR: unknown option -\n"},
+        {{model, "--plot"}, "ERROR: unknown option --plot\n"},
+        {{model, "-o"}, "ERROR: option -o needs a value\n"},
+        {{model, "-dth"}, "ERROR: option -dth needs a value\n"},
+        {{model, "-q", "-dph"}, "ERROR: option -dph needs a value\n"}, // errors print when quiet
+        {{"-opt"}, "ERROR: option -opt needs a value\n"},
+        {{"-check"}, "ERROR: option -check needs a value\n"},
+        {{model, "-opt", "x.ant"}, "ERROR: -opt must be the first argument\n"},
+        {{model, "-y", "-z"}, "ERROR: unknown option -y\n"}, // the first one is named
     };
     for (const auto& c : cases) {
         RunResult r = run_quarlin(c.args);
-        EXPECT_EQ(r.code, 2) << c.args.back();
+        EXPECT_EQ(r.code, 1) << c.out;
         EXPECT_EQ(r.out, c.out);
+        EXPECT_EQ(r.err, kHelp) << c.out;
+        EXPECT_FALSE(file_exists(test_dir() + "/results.json")) << c.out;
+    }
+}
+
+// A model whose name begins with '-' runs when given with its directory.
+TEST(Cli, ADashModelRunsAsDotSlashName) {
+    write_file("-x", "WIRE 0 0 -2.5 0 0 2.5 seg=9\nSOURCE 1 50\nFREQ 28\n");
+    RunResult r = run_quarlin({"./-x", "-q", "-o", "out"});
+    EXPECT_EQ(r.code, 0) << r.out;
+    EXPECT_TRUE(file_exists(test_dir() + "/out/results.json"));
+}
+
+TEST(Cli, HelpListsEveryOptionAndWinsWhereverItStands) {
+    for (auto args : std::vector<std::vector<std::string>>{
+             {"-h"}, {"--help"}, {"missing.ant", "-h"}, {"-x", "--help"}, {"-dth", "abc", "-h"}}) {
+        RunResult r = run_quarlin(args);
+        EXPECT_EQ(r.code, 0);
+        EXPECT_EQ(r.out, kHelp); // the model is not read, nothing else is printed
         EXPECT_EQ(r.err, "");
     }
+    for (const char* opt : {"-o outdir", "-q ", "-conv", "-mesh", "-dth deg", "-dph deg", "-plot",
+                            "-csv", "-s1p", "-opt", "-check", "-norun", "-v ", "-h", "--help"})
+        EXPECT_NE(std::string(kHelp).find(opt), std::string::npos) << opt;
+}
+
+// Pattern steps on the command line must be positive numbers; a bad one is
+// refused before the model is read.
+TEST(Cli, PatternStepsThatAreNoPositiveNumberAreRefused) {
+    std::string model = good_model();
+    for (const char* opt : {"-dth", "-dph"})
+        for (const char* v : {"0", "-5", "abc", "5abc", "", "nan", "inf", "1e999", "-0"}) {
+            RunResult r = run_quarlin({model, opt, v, "-o", "out"});
+            EXPECT_EQ(r.code, 1) << opt << " " << v;
+            EXPECT_EQ(r.out, cat({"ERROR: ", opt, " needs a positive number of degrees, not '", v,
+                                  "'\n"}));
+            EXPECT_EQ(r.err, "");
+            EXPECT_FALSE(file_exists(test_dir() + "/out"));
+        }
+    RunOptions o;
+    ASSERT_EQ(run_parse_args({"quarlin", "m.ant", "-dth", "2.5e0", "-dph", "0.5"}, o), PARSE_RUN);
+    EXPECT_EQ(o.dth, 2.5);
+    EXPECT_EQ(o.dph, 0.5);
+}
+
+// An output directory that cannot be made stops the run before anything is
+// solved: no banner, no sweep, nothing created.
+TEST(Cli, OutputDirectoryThatCannotBeMadeIsRefusedFirst) {
+    std::string model = good_model();
+    std::string file = write_file("plain", "a file\n");
+    struct Case {
+        std::string dir, why;
+    } cases[] = {
+        {"missing/out", "No such file or directory"},
+        {file, "Not a directory"},
+        {file + "/out", "Not a directory"},
+        {"", "No such file or directory"},
+    };
+    for (const auto& c : cases) {
+        RunResult r = run_quarlin({model, "-o", c.dir, "-plot", "-csv", "-s1p"});
+        EXPECT_EQ(r.code, 5) << c.dir;
+        EXPECT_EQ(r.out,
+                  cat({"ERROR: cannot create the output directory '", c.dir, "' (", c.why, ")\n"}));
+    }
+    EXPECT_FALSE(file_exists(test_dir() + "/missing"));
+    EXPECT_EQ(read_file(file), "a file\n");
+}
+
+// The design frequency outside the sweep gets a warning, also in a quiet run.
+TEST(Cli, DesignFrequencyOutsideTheSweepIsWarned) {
+    std::string model =
+        write_file("off.ant", "WIRE 0 0 -2.5 0 0 2.5 seg=9\nSOURCE 1 50\nFREQ 29\nSWEEP 27 28 3\n");
+    RunResult r = run_quarlin({model, "-q", "-o", "out"});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.out, "WARNING: design frequency 29 MHz lies outside the sweep (27 to 28 MHz)\n");
+    r = run_quarlin({model, "-o", "out"});
+    EXPECT_NE(r.out.find("\nWARNING: design frequency 29 MHz lies outside the sweep (27 to 28 "
+                         "MHz)\n\n     f (MHz)"),
+              std::string::npos)
+        << r.out; // after the header, before the sweep table
 }
 
 TEST(Cli, LastInputWins) {
@@ -79,9 +164,9 @@ TEST(Cli, ModelErrorsNameTheirLine) {
 TEST(Cli, ValueOptionsConsumeTheirArgument) {
     RunOptions o;
     ASSERT_EQ(run_parse_args({"quarlin", "-o", "x.ant", "-dth", "3", "-dph", "7.5", "m.ant", "-q",
-                              "-conv", "-mesh"},
+                              "-conv", "-mesh", "-plot", "-csv", "-s1p"},
                              o),
-              0);
+              PARSE_RUN);
     EXPECT_EQ(o.input, "m.ant");
     EXPECT_EQ(o.outdir, "x.ant");
     EXPECT_EQ(o.dth, 3);
@@ -89,19 +174,12 @@ TEST(Cli, ValueOptionsConsumeTheirArgument) {
     EXPECT_TRUE(o.quiet);
     EXPECT_TRUE(o.conv);
     EXPECT_TRUE(o.mesh_only);
+    EXPECT_TRUE(o.plot && o.csv && o.s1p);
     RunOptions d;
     ASSERT_EQ(run_parse_args({"quarlin", "m.ant"}, d), 0);
     EXPECT_EQ(d.outdir, ".");
-    EXPECT_FALSE(d.quiet || d.conv || d.mesh_only);
+    EXPECT_FALSE(d.quiet || d.conv || d.mesh_only || d.plot || d.csv || d.s1p);
     EXPECT_EQ(d.dth, 0);
-}
-
-TEST(Cli, PatternStepOverridesOnlyWhenPositive) {
-    for (const char* v : {"0", "-5", "abc"}) {
-        RunOptions o;
-        ASSERT_EQ(run_parse_args({"quarlin", "m.ant", "-dth", v}, o), 0);
-        EXPECT_LE(o.dth, 0) << v; // run_main applies only a step > 0
-    }
 }
 
 TEST(Cli, ARunCanBeCalledRepeatedlyInProcess) {

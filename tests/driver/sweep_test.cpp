@@ -52,4 +52,33 @@ TEST(Sweep, PeakAtEitherEndGivesMinusOne) {
                 1e-12);
 }
 
+// The design frequency against the sweep's range, whichever way the sweep
+// runs; its ends count as inside, to rounding.
+TEST(Sweep, DesignFrequencyOutsideTheSweepIsNamed) {
+    struct Case {
+        double f0, fstart, fstop;
+        int nfreq;
+        const char* warning;
+    } cases[] = {
+        {14e6, 13e6, 15e6, 5, ""},
+        {15e6, 13e6, 15e6, 5, ""},
+        {15e6 * (1 + 1e-12), 13e6, 15e6, 5, ""},
+        {13e6, 15e6, 13e6, 5, ""}, // a downward sweep
+        {16e6, 13e6, 15e6, 5, "design frequency 16 MHz lies outside the sweep (13 to 15 MHz)"},
+        {12.5e6, 15e6, 13e6, 3, "design frequency 12.5 MHz lies outside the sweep (13 to 15 MHz)"},
+        {14e6, 14.2e6, 14.2e6, 2,
+         "design frequency 14 MHz lies outside the sweep (14.2 to 14.2 MHz)"},
+        {16e6, 13e6, 15e6, 1, ""}, // one point is no sweep: it is f0 itself
+        {16e6, 0, 0, 0, ""},
+    };
+    for (const Case& c : cases) {
+        Model m;
+        m.f0 = c.f0;
+        m.fstart = c.fstart;
+        m.fstop = c.fstop;
+        m.nfreq = c.nfreq;
+        EXPECT_EQ(sweep_f0_warning(m), c.warning) << c.f0 << " " << c.fstart << " " << c.fstop;
+    }
+}
+
 } // namespace

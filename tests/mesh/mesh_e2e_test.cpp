@@ -179,12 +179,15 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 // mesh.json that cannot be written: code 5 and no message; a directory in
-// its place stays as it was and no temporary file is left behind.
+// its place stays as it was and no temporary file is left behind. An output
+// directory that cannot be made is named.
 TEST(MeshOnly, UnwritableFile) {
     std::string model = write_file("tiny.ant", kTiny);
     RunResult r = run_quarlin({model, "-mesh", "-o", "no/such/dir"});
     EXPECT_EQ(r.code, 5);
-    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(
+        r.out,
+        "ERROR: cannot create the output directory 'no/such/dir' (No such file or directory)\n");
 
     fs::create_directories(test_dir() + "/out/mesh.json");
     r = run_quarlin({model, "-mesh", "-o", "out"});
