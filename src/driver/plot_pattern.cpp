@@ -57,11 +57,14 @@ void grid(Svg& svg, const Polar& p, bool upper, bool elevation) {
         if (elevation) label = a <= 90 ? a : (a <= 270 ? 180 - a : a - 360);
         svg.text(p.x(a, p.r + 18), p.y(a, p.r + 18) + 5, strfmt("%d\u00B0", label), 12);
     }
-    // Ring values along the vertical spoke.
+}
+
+// Ring values along the vertical spoke, over the curves.
+void ring_labels(Svg& svg, const Polar& p) {
     for (int k = 0; k < 4; ++k) {
         double rr = p.r * (kSpanDb - k * kRingDb) / kSpanDb;
         svg.text(p.cx + 4, p.cy - rr + 13, strfmt("%g", p.top_db - k * kRingDb), 11, "start",
-                 "#606060");
+                 "#606060", true);
     }
 }
 
@@ -109,6 +112,7 @@ std::string plot_pattern_svg(const Model& m, const RunResults& res) {
     svg.group_open(panel_attrs("azimuth", az));
     grid(svg, az, false, false);
     trace(svg, az, res.cut_az, true, kAzColour);
+    ring_labels(svg, az);
     svg.group_close();
 
     const Polar el{kElX, kCentreY, kRadius, top};
@@ -117,6 +121,7 @@ std::string plot_pattern_svg(const Model& m, const RunResults& res) {
     svg.group_open(panel_attrs("elevation", el) + strfmt(" data-upper=\"%d\"", upper ? 1 : 0));
     grid(svg, el, upper, true);
     trace(svg, el, res.cut_el, !upper, kElColour);
+    ring_labels(svg, el);
     svg.group_close();
 
     svg.text(kWidth / 2, kHeight - 14,

@@ -58,10 +58,10 @@ std::string plot_smith_svg(const Model& m, const RunResults& res) {
     svg.circle(kCx, kCy, kR, {kRim, 1.5});
     // SWR 2: |G| = 1/3.
     svg.circle(kCx, kCy, kR / 3, {"#909090", 1, "none", "5 4"});
-    svg.text(kCx, kCy - kR / 3 - 5, "SWR 2", 11, "middle", "#707070");
+    svg.text(kCx, kCy - kR / 3 - 5, "SWR 2", 11, "middle", "#707070", true);
     for (double r : kCircles)
         svg.text(px(cplx((r - 1) / (r + 1), 0)) + 3, kCy - 4, strfmt("%g", r), 11, "start",
-                 "#606060");
+                 "#606060", true);
     for (double x : kCircles)
         for (double sign : {1.0, -1.0}) {
             cplx g = s11_of(cplx(0, sign * x * z0), z0) * 1.07;
@@ -86,12 +86,13 @@ std::string plot_smith_svg(const Model& m, const RunResults& res) {
         if (n >= 2 && std::isfinite(x[k])) {
             svg.rect(x[k] - 5, y[k] - 5, 10, 10, {kTrace, 1.5});
             svg.text(x[k] + 9, y[k] - 8, strfmt("%.6g MHz", res.sweep[k].f / 1e6), 12, "start",
-                     kTrace);
+                     kTrace, true);
         }
     cplx gd = s11_of(res.design.zin, z0);
     if (finite(gd)) {
         svg.circle(px(gd), py(gd), 5, {"#ffffff", 1.5, kDesign});
-        svg.text(px(gd) + 9, py(gd) + 16, strfmt("f0 %.6g MHz", m.f0 / 1e6), 12, "start", kDesign);
+        svg.text(px(gd) + 9, py(gd) + 16, strfmt("f0 %.6g MHz", m.f0 / 1e6), 12, "start", kDesign,
+                 true);
     }
     svg.group_close();
     svg.group_close();

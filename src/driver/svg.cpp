@@ -116,10 +116,13 @@ void Svg::path(const std::string& d, const SvgStyle& st) {
 }
 
 void Svg::text(double x, double y, const std::string& s, double size, const char* anchor,
-               const char* fill) {
+               const char* fill, bool halo) {
     doc_ += "<text x=\"" + svg_num(x) + "\" y=\"" + svg_num(y) + "\" font-size=\"" + svg_num(size) +
-            "\" text-anchor=\"" + anchor + "\" fill=\"" + fill + "\">" + xml_escape(s) +
-            "</text>\n";
+            "\" text-anchor=\"" + anchor + "\" fill=\"" + fill + "\"";
+    if (halo) doc_ += " stroke=\"#ffffff\" stroke-width=\"3\" paint-order=\"stroke\"";
+    doc_ += '>';
+    doc_ += xml_escape(s);
+    doc_ += "</text>\n";
 }
 
 void Svg::clip_rect(const char* id, double x, double y, double w, double h) {

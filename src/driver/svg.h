@@ -29,8 +29,9 @@ class Svg {
     void rect(double x, double y, double w, double h, const SvgStyle& st);
     void path(const std::string& d, const SvgStyle& st);
     // anchor: "start", "middle" or "end"; the text is escaped here.
+    // halo: a white outline under the letters, for labels that sit on lines.
     void text(double x, double y, const std::string& s, double size, const char* anchor = "middle",
-              const char* fill = "#202020");
+              const char* fill = "#202020", bool halo = false);
     // A clip region: a rectangle or a circle, referred to as url(#id).
     void clip_rect(const char* id, double x, double y, double w, double h);
     void clip_circle(const char* id, double cx, double cy, double r);
