@@ -14,7 +14,6 @@
 #include <cstdlib>
 #include <map>
 #include <nlohmann/json.hpp>
-#include <regex>
 #include <string>
 
 #include "png_image.h"
@@ -91,10 +90,12 @@ std::map<std::string, double> panel(const std::string& svg, const std::string& i
     size_t at = svg.find("<g id=\"" + id + "\"");
     if (at == std::string::npos) return attrs;
     std::string tag = svg.substr(at, svg.find('>', at) - at);
-    std::regex kv("data-([a-z0-9-]+)=\"([^\"]*)\"");
-    for (auto it = std::sregex_iterator(tag.begin(), tag.end(), kv); it != std::sregex_iterator();
-         ++it)
-        attrs[(*it)[1]] = std::atof((*it)[2].str().c_str());
+    // data-name="value" pairs
+    for (size_t p = tag.find(" data-"); p != std::string::npos; p = tag.find(" data-", p + 1)) {
+        size_t eq = tag.find("=\"", p), end = tag.find('"', eq + 2);
+        if (eq == std::string::npos || end == std::string::npos) break;
+        attrs[tag.substr(p + 6, eq - p - 6)] = std::atof(tag.substr(eq + 2, end - eq - 2).c_str());
+    }
     return attrs;
 }
 
