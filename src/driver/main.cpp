@@ -4,12 +4,10 @@
 
 #include "driver/run.h"
 #include "driver/validate.h"
+#include "optimize/optimize.h"
 
 int main(int argc, char** argv) {
-    if (argc >= 3 && std::strcmp(argv[1], "-opt") == 0) {
-        std::printf("ERROR: the optimizer is not available in this build\n");
-        return EXIT_USAGE;
-    }
+    if (argc >= 3 && std::strcmp(argv[1], "-opt") == 0) return opt_main(argc, argv);
     if (argc >= 3 && std::strcmp(argv[1], "-check") == 0)
         return validate_main(std::vector<std::string>(argv, argv + argc));
     return run_main(argc, argv);
