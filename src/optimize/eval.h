@@ -16,13 +16,13 @@ constexpr double kOptFailCost = 1e9;
 
 // The evaluation of one candidate.
 struct OptResult {
-    double cost = kOptFailCost;          // to be minimised
-    cplx zin;                            // feed impedance at f0, ohm
-    double swr = 0;                      // against the model's z0ref
-    double gmax = 0;                     // dBi; 0 unless a goal needs the pattern summary
-    double fb = 0;                       // dB; 0 unless a goal needs the pattern summary
+    double cost = kOptFailCost;              // to be minimised
+    cplx zin;                                // feed impedance at f0, ohm
+    double swr = 0;                          // against the model's z0ref
+    double gmax = 0;                         // dBi; 0 unless a goal needs the pattern summary
+    double fb = 0;                           // dB; 0 unless a goal needs the pattern summary
     std::array<double, kMaxGoal> goal_val{}; // achieved value of each goal, in goal order
-    int ok = 0;                          // 1 when the candidate was solved
+    int ok = 0;                              // 1 when the candidate was solved
 };
 
 // Name of a goal kind as the optimizer prints it: "gain", "fb", "swr",

@@ -112,7 +112,8 @@ bool read_whole(const std::string& path, std::string* text) {
     text->clear();
     std::vector<char> buf(65536);
     size_t got;
-    while ((got = std::fread(buf.data(), 1, buf.size(), f.get())) > 0) text->append(buf.data(), got);
+    while ((got = std::fread(buf.data(), 1, buf.size(), f.get())) > 0)
+        text->append(buf.data(), got);
     return !std::ferror(f.get());
 }
 

@@ -126,8 +126,8 @@ int opt_main(const std::vector<std::string>& args) {
     std::vector<double> own(static_cast<size_t>(n), 0.0);
     std::vector<int> has_own(static_cast<size_t>(n), 0);
     for (int k = 0; k < n; ++k)
-        has_own[static_cast<size_t>(k)] = expr_getvar(base.opt[static_cast<size_t>(k)].name,
-                                                      &own[static_cast<size_t>(k)]);
+        has_own[static_cast<size_t>(k)] =
+            expr_getvar(base.opt[static_cast<size_t>(k)].name, &own[static_cast<size_t>(k)]);
     // Bounds given in reverse order are searched between them.
     std::vector<double> lo(static_cast<size_t>(n)), hi(static_cast<size_t>(n));
     for (int k = 0; k < n; ++k) {

@@ -60,13 +60,13 @@ TEST(OptVarLine, EveryFormTheReaderAccepts) {
         // the OPTVAR written in another case.
         {"  var   len=1.2     w=3   # element length", "VAR len=1.23457 w=3  # element length"},
         {"PARAM h=5.0", "PARAM h=7.5"},
-        {"VAR h 5.0", "VAR h 7.5"},                          // name and value as two tokens
-        {"VAR h=5.0,f=14.2", "VAR h=7.5 f=14.25"},           // commas separate
-        {"VAR h=5.0;old value", "VAR h=7.5  ;old value"},    // ';' starts a comment
-        {"VAR h=1 # a # b ; c", "VAR h=7.5  # a # b ; c"},   // from the first comment character
+        {"VAR h 5.0", "VAR h 7.5"},                            // name and value as two tokens
+        {"VAR h=5.0,f=14.2", "VAR h=7.5 f=14.25"},             // commas separate
+        {"VAR h=5.0;old value", "VAR h=7.5  ;old value"},      // ';' starts a comment
+        {"VAR h=1 # a # b ; c", "VAR h=7.5  # a # b ; c"},     // from the first comment character
         {"VAR\th=1\tf 3 ,, w=h*2", "VAR h=7.5 f 14.25 w=h*2"}, // tabs, empty fields
-        {"VAR a=1 b=a*2", "VAR a=1 b=a*2"},                  // nothing tuned: kept
-        {"VAR h=1 h=2", "VAR h=7.5 h=7.5"},                  // every assignment of the name
+        {"VAR a=1 b=a*2", "VAR a=1 b=a*2"},                    // nothing tuned: kept
+        {"VAR h=1 h=2", "VAR h=7.5 h=7.5"},                    // every assignment of the name
         {"VAR,h=1", "VAR h=7.5"},
         {"\"VAR\" h=1", "VAR h=7.5"},
         {"VAR \"w=2 * 3\" q=0.5", "VAR \"w=2 * 3\" q=0.123457"}, // a quoted token stays one token
@@ -147,8 +147,9 @@ TEST(OptModelText, HeaderThenTheModelWithItsVarLinesRebuilt) {
                    "END\n"
                    "VAR h=99\n"); // after END the reader reads nothing
     // A last line without line end gets one.
-    EXPECT_EQ(opt_model_text("VAR h=1", kVars, kBest, 0), "# optimized by Quarlin 1.1: cost 0.0000\n"
-                                                          "VAR h=7.5\n");
+    EXPECT_EQ(opt_model_text("VAR h=1", kVars, kBest, 0),
+              "# optimized by Quarlin 1.1: cost 0.0000\n"
+              "VAR h=7.5\n");
 }
 
 // Reads a model file without overrides and returns the value of a variable.
@@ -183,7 +184,8 @@ TEST(OptModelText, LinesThatWouldOutgrowOnePieceAreSplit) {
     // 25 assignments to h and 20 long untuned ones: the original line fits
     // the reader's 1023 characters, the rebuilt one would not.
     std::string line = "VAR";
-    for (int i = 0; i < 20; ++i) line += strfmt(" v%02d=1.0000000000000000000000000000000000001", i);
+    for (int i = 0; i < 20; ++i)
+        line += strfmt(" v%02d=1.0000000000000000000000000000000000001", i);
     for (int i = 0; i < 25; ++i) line += " h=1";
     line += " # tuned";
     ASSERT_LE(line.size(), kLineMax);
