@@ -113,21 +113,21 @@ TEST(OptimizeRun, WholeOutputOfASmallSearch) {
     EXPECT_LE(half, 5.4);
     std::string cost = l[9].substr(14, 10);
     while (cost.starts_with(" ")) cost.erase(0, 1);
-    EXPECT_EQ(read_file(opt_name),
-              cat({"# optimized by Quarlin 1.1: cost ", cost, "\n",
-                   dipole(strfmt("VAR half=%.6g", half),
-                          "OPTVAR half 4.8 5.4\nGOAL swr target=1\nGOAL x\n"
-                          "OPTSET pop=5 gen=3 seed=9\n")}));
+    EXPECT_EQ(read_file(opt_name), cat({"# optimized by Quarlin 1.1: cost ", cost, "\n",
+                                        dipole(strfmt("VAR half=%.6g", half),
+                                               "OPTVAR half 4.8 5.4\nGOAL swr target=1\nGOAL x\n"
+                                               "OPTSET pop=5 gen=3 seed=9\n")}));
     // The final run analysed it: its impedance is the best member's.
     nlohmann::json j = results_of(test_dir() + "/out");
     std::string zline = l[9].substr(l[9].find("Z ") + 2);
-    EXPECT_EQ(strfmt("%8.2f %+8.2fj", j["design"]["zr"].get<double>(),
-                     j["design"]["zi"].get<double>()),
-              zline.substr(0, 18));
+    EXPECT_EQ(
+        strfmt("%8.2f %+8.2fj", j["design"]["zr"].get<double>(), j["design"]["zi"].get<double>()),
+        zline.substr(0, 18));
 }
 
 TEST(OptimizeRun, ModelPathComesRightAfterTheOption) {
-    std::string model = write_file("d.ant", dipole("VAR half=5.2", "OPTVAR half 4.8 5.4\nGOAL swr\n"));
+    std::string model =
+        write_file("d.ant", dipole("VAR half=5.2", "OPTVAR half 4.8 5.4\nGOAL swr\n"));
     RunResult r = run_quarlin({"-opt", "-o", "out", model});
     EXPECT_EQ(r.code, 2);
     EXPECT_EQ(r.out, "ERROR: cannot open -o\n");
@@ -187,10 +187,10 @@ TEST(OptimizeRun, NoCandidateSolvedEndsWithTheFirstFailure) {
          "ERROR: no candidate could be solved; the first failed with: no frequency (FREQ) given"},
     };
     for (const auto& c : cases) {
-        std::string model = write_file(
-            "fail.ant", cat({"VAR k=0.001 a=0.5 b=0.5 f=14.2\nFREQ f\n"
-                             "WIRE 0 0 -5 0 0 5 r=k seg=9\nSOURCE 1 50\nGOAL swr\n",
-                             c.optvars}));
+        std::string model =
+            write_file("fail.ant", cat({"VAR k=0.001 a=0.5 b=0.5 f=14.2\nFREQ f\n"
+                                        "WIRE 0 0 -5 0 0 5 r=k seg=9\nSOURCE 1 50\nGOAL swr\n",
+                                        c.optvars}));
         RunResult r = run_quarlin({"-opt", model, "-o", "out"});
         EXPECT_EQ(r.code, c.code) << c.optvars << r.out;
         std::vector<std::string> l = lines_of(r.out);
@@ -240,8 +240,8 @@ TEST(OptimizeRun, MemberZeroStartsFromTheModelValueInsideTheBounds) {
 
 TEST(OptimizeRun, SeedsZeroAndOneGiveTheSameRun) {
     std::string tail = "OPTVAR half 4.8 5.4\nGOAL swr target=1\nOPTSET pop=6 gen=4";
-    RunResult a = run_quarlin({"-opt", write_file("a.ant", dipole("VAR half=5", tail + "\n")),
-                               "-o", "out"});
+    RunResult a =
+        run_quarlin({"-opt", write_file("a.ant", dipole("VAR half=5", tail + "\n")), "-o", "out"});
     RunResult b = run_quarlin(
         {"-opt", write_file("b.ant", dipole("VAR half=5", tail + " seed=1\n")), "-o", "out"});
     RunResult c = run_quarlin(
@@ -353,9 +353,11 @@ TEST(OptimizeRun, ReversedBoundsAndUnknownNamesAreSearchedWithAWarning) {
     ASSERT_EQ(r.code, 0) << r.out;
     std::vector<std::string> l = lines_of(r.out);
     EXPECT_EQ(l[3], "Variables  : half [5.4, 4.8] nothing [0, 1]");
-    EXPECT_EQ(l[7], "WARNING: OPTVAR half has its bounds in reverse order: searched from 4.8 to 5.4");
-    EXPECT_EQ(l[8], "WARNING: OPTVAR nothing names no VAR of the model; its value is not written to "
-                    "the optimized model");
+    EXPECT_EQ(l[7],
+              "WARNING: OPTVAR half has its bounds in reverse order: searched from 4.8 to 5.4");
+    EXPECT_EQ(l[8],
+              "WARNING: OPTVAR nothing names no VAR of the model; its value is not written to "
+              "the optimized model");
     EXPECT_TRUE(l[9].starts_with("gen   1")) << l[9];
     double half = optimized_value(r.out, "half");
     EXPECT_GE(half, 4.8);

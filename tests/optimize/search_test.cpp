@@ -56,7 +56,7 @@ TEST(OptDefaults, PopulationAndGenerations) {
     const struct {
         int nopt, pop, gen, P, G;
     } cases[] = {
-        {1, 0, 0, 15, 40}, {2, 0, 0, 20, 40}, {3, 0, 0, 30, 40},  {16, 0, 0, 160, 40},
+        {1, 0, 0, 15, 40}, {2, 0, 0, 20, 40},   {3, 0, 0, 30, 40}, {16, 0, 0, 160, 40},
         {1, 4, 7, 4, 7},   {3, -2, -1, 30, 40}, {2, 50, 1, 50, 1},
     };
     for (const auto& c : cases) {
@@ -130,13 +130,14 @@ TEST(OptEval, EachGoalTermAsDocumented) {
     ASSERT_LT(s.fr.fb, 30.0);
     const double R = s.fr.zin.real(), X = s.fr.zin.imag();
     const double expect_val[] = {gain_db, s.fr.fb, s.fr.swr, R, X, s.fr.gmax, s.fr.fb};
-    const double expect_cost = -2 * gain_db              // gain rewarded
-                               - 3 * 5.0                 // fb rewarded up to its target
+    const double expect_cost = -2 * gain_db // gain rewarded
+                               - 3 * 5.0    // fb rewarded up to its target
                                + 10 * 0.5 * std::max(s.fr.swr - 1.2, 0.0) // swr above target
                                + 4 * std::abs(R - 50) / 10 + std::abs(X - 10) / 10 //
-                               - 1.5 * s.fr.gmax         // peak gain rewarded
-                               - s.fr.fb;                // fb below the default cap of 30
-    for (int j = 0; j < 7; ++j) EXPECT_NEAR(r.goal_val[static_cast<size_t>(j)], expect_val[j], 1e-9) << j;
+                               - 1.5 * s.fr.gmax // peak gain rewarded
+                               - s.fr.fb;        // fb below the default cap of 30
+    for (int j = 0; j < 7; ++j)
+        EXPECT_NEAR(r.goal_val[static_cast<size_t>(j)], expect_val[j], 1e-9) << j;
     EXPECT_NEAR(r.cost, expect_cost, 1e-9);
     EXPECT_EQ(r.ok, 1);
     EXPECT_NEAR(std::abs(r.zin - s.fr.zin), 0, 1e-9);
@@ -198,13 +199,13 @@ TEST(OptEval, FailuresCostTheFailureCostAndNameTheirStage) {
 // progress is the same, byte for byte, whatever the number of workers.
 TEST(OptSearch, SameSeedSameProgressOnOneAndTwoThreads) {
     std::string model = write_file("beam.ant", cat({kBeam, "GOAL gmax\nGOAL fb\nGOAL swr\n"
-                                                          "OPTSET pop=6 gen=4 seed=12345\n"}));
+                                                           "OPTSET pop=6 gen=4 seed=12345\n"}));
     std::string progress[2];
     for (int threads : {1, 2}) {
         set_threads(threads);
         testing::internal::CaptureStdout();
-        int code = opt_main(std::vector<std::string>{"quarlin", "-opt", model, "-o",
-                                                     test_dir() + "/out"});
+        int code =
+            opt_main(std::vector<std::string>{"quarlin", "-opt", model, "-o", test_dir() + "/out"});
         std::fflush(stdout);
         std::string out = testing::internal::GetCapturedStdout();
         ASSERT_EQ(code, 0) << out;
