@@ -275,6 +275,8 @@ int opt_main(const std::vector<std::string>& args) {
     std::fflush(stdout);
 
     // The final run analyses the optimized file as it was written.
+    // A name that begins with '-' would be taken for an option.
     model_clear_overrides();
-    return run_main(std::vector<std::string>{"quarlin", "-o", outdir, out_name});
+    std::string input = out_name.starts_with('-') ? "./" + out_name : out_name;
+    return run_main(std::vector<std::string>{"quarlin", "-o", outdir, input});
 }

@@ -262,13 +262,15 @@ TEST(OptimizeRun, OptimizedFileNamedBesideTheModel) {
     fs::create_directories(test_dir() + "/sub");
     write_file("sub/m.ant", dipole("VAR half=5", tail));
     write_file("plain", dipole("VAR half=5", tail));
+    write_file("-dash.ant", dipole("VAR half=5", tail));
     const struct {
         const char* arg;
         const char* written;
     } cases[] = {
         {"sub/m.ant", "sub/m_opt.ant"},
         {"plain", "plain_opt.ant"},
-        {"./plain", "_opt.ant"}, // the path's last dot is the one of "./"
+        {"./plain", "_opt.ant"},        // the path's last dot is the one of "./"
+        {"-dash.ant", "-dash_opt.ant"}, // analysed although it looks like an option
     };
     for (const auto& c : cases) {
         RunResult r = run_quarlin({"-opt", c.arg, "-o", "out"});
