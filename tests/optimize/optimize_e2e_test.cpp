@@ -90,9 +90,18 @@ TEST(OptimizeRun, WholeOutputOfASmallSearch) {
     double last_cost = 1e300;
     for (int g = 1; g <= 3; ++g) {
         const std::string& p = l[static_cast<size_t>(6 + g)];
-        EXPECT_EQ(p.substr(0, 18), strfmt("gen %3d  cost ", g).substr(0, 14) + p.substr(14, 4));
-        EXPECT_TRUE(p.ends_with("  Gmax   0.00 dBi  F/B   0.00 dB")) << p;
-        double cost = std::strtod(p.c_str() + 14, nullptr);
+        int gen = 0;
+        double cost = 0, zr = 0, zi = 0, swr = 0, gmax = -1, fb = -1;
+        ASSERT_EQ(std::sscanf(p.c_str(), "gen %d cost %lf Z %lf %lfj SWR %lf Gmax %lf dBi F/B %lf",
+                              &gen, &cost, &zr, &zi, &swr, &gmax, &fb),
+                  7)
+            << p;
+        EXPECT_EQ(gen, g);
+        EXPECT_EQ(p, strfmt("gen %3d  cost %10.4f  Z %8.2f %+8.2fj  SWR %6.3f  Gmax %6.2f dBi  "
+                            "F/B %6.2f dB",
+                            g, cost, zr, zi, swr, gmax, fb));
+        EXPECT_EQ(gmax, 0);
+        EXPECT_EQ(fb, 0);
         EXPECT_LE(cost, last_cost) << "the best member never gets worse";
         last_cost = cost;
     }
