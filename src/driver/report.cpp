@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "driver/dish_stage.h"
 #include "driver/lmatch.h"
 #include "driver/names.h"
 #include "driver/run.h"
@@ -57,8 +58,11 @@ void report_design(const Model& m, const RunResults& res) {
         std::printf("  Average gain test %.4f (%.3f dB)%s\n", d.agt, 10 * std::log10(d.agt),
                     lossy ? "  (includes losses)" : "");
     }
-    std::printf("  Max gain         %.2f dBi at elevation %.1f deg, azimuth %.1f deg\n", d.gmax,
-                90 - d.thmax, d.phmax);
+    if (m.dish)
+        report_dish(m, res.dish);
+    else
+        std::printf("  Max gain         %.2f dBi at elevation %.1f deg, azimuth %.1f deg\n", d.gmax,
+                    90 - d.thmax, d.phmax);
     std::printf(
         "  Front/back       %.2f dB   3-dB beam width: azimuth %.1f deg, elevation %.1f deg\n",
         shown_fb(d.fb), res.bwaz, res.bwel);

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "common/constants.h"
+#include "dish/dish.h"
 #include "solver/solve.h"
 
 // A pattern cut as the plots draw it: total gain in dBi against an angle in
@@ -32,4 +33,5 @@ struct RunResults {
     // the horizon in front: 90 zenith, 180 horizon behind, 270 nadir; only
     // 0 to 180 over a ground).
     CutCurve cut_az, cut_el;
+    DishResult dish;              // the reflector, when the model has one
 };

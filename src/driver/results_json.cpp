@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <initializer_list>
 
+#include "driver/dish_stage.h"
 #include "driver/json.h"
 #include "driver/lmatch.h"
 #include "driver/names.h"
@@ -325,6 +326,7 @@ int results_json_write(const std::string& path, const std::string& input, const 
         w.raw("}");
     }
     w.raw("]");
+    if (m.dish) dish_json(f, m, res.dish);
 
     w.raw(",\"pattern\":{");
     w.key("dth", "%g", m.dth);

@@ -259,15 +259,6 @@ TEST(Runs, ConvergenceRunKeepsTheDesignMesh) {
     EXPECT_EQ(report_line(plain.r.out, "  Mesh convergence"), "");
 }
 
-TEST(Runs, AReflectorThatIsNotAnalysedIsSaid) {
-    std::string model =
-        write_file("dish.ant", "WIRE 0 -0.25 0 0 0.25 0\nSOURCE 1 50\nFREQ 300\nDISH D=3 F=1.2\n");
-    ModelRun d = run_model(model, {"-q"});
-    EXPECT_EQ(d.r.code, 0);
-    EXPECT_EQ(d.r.out, "WARNING: the reflector (DISH) is not analysed by this build; the figures "
-                       "are those of the wire antenna alone\n");
-}
-
 // A title saved in Latin-1 by an older editor, and a wire name with a stray
 // byte: both JSON files stay valid UTF-8 JSON, the Latin-1 letters read as
 // themselves.
