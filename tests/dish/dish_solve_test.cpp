@@ -32,12 +32,12 @@ double axis_field(double d, double fd, double q, double r0) {
 // the blocked samples out in every direction instead would open a hole
 // through which the feed's back radiation is no longer cancelled.
 TEST(DishSolve, BlockageShadowsOnlyTheForwardHalfSpace) {
-    DishResult open = analytic({10, 0.4, 2});
-    Dish b{10, 0.4, 2};
+    DishResult open = analytic({6, 0.4, 2});
+    Dish b{6, 0.4, 2};
     b.block = 1.5;
     DishResult blocked = analytic(b);
     // 1.5 wavelengths block the rings inside a radius of 0.75 exactly.
-    const double loss = 20 * std::log10(axis_field(10, 0.4, 2, 0.75) / axis_field(10, 0.4, 2, 0));
+    const double loss = 20 * std::log10(axis_field(6, 0.4, 2, 0.75) / axis_field(6, 0.4, 2, 0));
     EXPECT_NEAR(blocked.gain - open.gain, loss, 0.02);
     EXPECT_LT(blocked.gain, open.gain - 0.3);
     for (double deg : {90.0, 120.0, 150.0, 175.0, 180.0}) {
@@ -91,9 +91,9 @@ TEST(DishSolve, BlockageAsWideAsTheDishLeavesTheFeedAlone) {
 // therefore give the same reflector over any ground, the radiated power of
 // the feed included (integrated again in free space).
 TEST(DishSolve, WireFeedIsTakenInFreeSpaceOverAnyGround) {
-    WireFeed w = dipole_feed({6, 0.4, 0});
+    WireFeed w = dipole_feed({3, 0.4, 0});
     DishResult ref = wire_dish(w, w.fr.prad);
-    EXPECT_GT(ref.gain, 15);
+    EXPECT_GT(ref.gain, 10);
     EXPECT_DOUBLE_EQ(ref.feed_prad, w.fr.prad);
     for (int g : {GROUND_PERFECT, GROUND_REAL, GROUND_MININEC}) {
         WireFeed over = w;
@@ -147,12 +147,12 @@ TEST(DishSolve, PatternArraysOnTheGrid) {
     Model m = dish_model({4, 0.4, 2});
     Mesh mesh;
     std::vector<cplx> cur;
-    const int nth = 91, nph = 73;
+    const int nth = 19, nph = 25; // 10 x 15 degrees
     const size_t n = nth * nph;
     std::vector<float> gt(n), gv(n), gh(n), gr(n), gl(n);
     DishResult r;
     std::string err;
-    ASSERT_EQ(dish_solve(m, mesh, m.f0, cur, 0, 0, r, nth, nph, 2, 5, gt.data(), gv.data(),
+    ASSERT_EQ(dish_solve(m, mesh, m.f0, cur, 0, 0, r, nth, nph, 10, 15, gt.data(), gv.data(),
                          gh.data(), gr.data(), gl.data(), err),
               0);
     auto at = [&](const std::vector<float>& g, int i, int j) {
@@ -174,15 +174,15 @@ TEST(DishSolve, PatternArraysOnTheGrid) {
             EXPECT_NEAR(at(gt, i, j), at(gt, i, nph - 1 - j), 2e-3) << i << " " << j;
         }
         // The principal planes of the grid are the cuts.
-        const int c = cut_index(r, 2.0 * i);
+        const int c = cut_index(r, 10.0 * i);
         if (c >= 0) {
             EXPECT_EQ(at(gt, i, 0), r.cut_e[static_cast<size_t>(c)]);
-            EXPECT_EQ(at(gt, i, 18), r.cut_h[static_cast<size_t>(c)]);
+            EXPECT_EQ(at(gt, i, 6), r.cut_h[static_cast<size_t>(c)]);
         }
     }
     // Without the circular channels the other three are still filled.
     std::vector<float> gt2(n);
-    ASSERT_EQ(dish_solve(m, mesh, m.f0, cur, 0, 0, r, nth, nph, 2, 5, gt2.data(), gv.data(),
+    ASSERT_EQ(dish_solve(m, mesh, m.f0, cur, 0, 0, r, nth, nph, 10, 15, gt2.data(), gv.data(),
                          gh.data(), nullptr, nullptr, err),
               0);
     EXPECT_EQ(gt2, gt);
@@ -215,7 +215,7 @@ TEST(DishSolve, InputsAtTheEdgeOfTheMethodGiveFiniteFigures) {
         {"a blockage wider than the dish", {3, 0.4, 2, 5}, "nothing is reflected", false},
         {"mesh spacing wider than the dish", {3, 0.4, 2, 0, 5, 0}, "grid reflectivity", false},
         {"q = 0.001", {3, 0.4, 0.001}, nullptr, false},
-        {"q = 500", {10, 0.4, 500}, nullptr, false},
+        {"q = 500", {3, 0.4, 500}, nullptr, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -242,7 +242,7 @@ TEST(DishSolve, InputsAtTheEdgeOfTheMethodGiveFiniteFigures) {
 
 // A wire feed far from the focus is seen by the dish in its near field.
 TEST(DishSolve, WireFeedFarFromTheFocusIsReported) {
-    WireFeed w = dipole_feed({6, 0.4, 0});
+    WireFeed w = dipole_feed({3, 0.4, 0});
     for (Segment& s : w.mesh.seg) {
         s.a[2] += 3;
         s.b[2] += 3;

@@ -31,6 +31,9 @@ ModelRun run_model(const std::string& model, std::vector<std::string> extra = {}
     return run;
 }
 
+// A coarse pattern grid where the test does not look at the pattern.
+const std::vector<std::string> kCoarse = {"-dth", "10", "-dph", "30"};
+
 std::string report_line(const std::string& out, const std::string& start) {
     size_t p = out.find(start);
     if (p == std::string::npos) return "";
@@ -150,7 +153,7 @@ TEST(DishRuns, DipoleFeedExample) {
 // Mesh, blockage and the illumination above 100 % of a dipole feed whose
 // forward radiation adds to the axis gain in phase.
 TEST(DishRuns, MeshBlockageAndDirectRadiationLines) {
-    ModelRun d = run_model(dish_model("DISH D=4 FD=0.6 mesh=0.1 wire=4mm block=0.5"));
+    ModelRun d = run_model(dish_model("DISH D=4 FD=0.6 mesh=0.1 wire=4mm block=0.5"), kCoarse);
     ASSERT_EQ(d.r.code, 0) << d.r.out;
     const json& s = d.j["dish"];
     EXPECT_NEAR(s["mesh_refl"].get<double>(), 0.853, 0.001);
@@ -168,7 +171,7 @@ TEST(DishRuns, MeshBlockageAndDirectRadiationLines) {
     EXPECT_GT(s["eta_ill"].get<double>(), 1);
     EXPECT_NE(report_line(d.r.out, "  (illumination above 100 %: the feed's own forward"), "");
 
-    ModelRun solid = run_model(dish_model("DISH D=4 FD=0.8"));
+    ModelRun solid = run_model(dish_model("DISH D=4 FD=0.8"), kCoarse);
     ASSERT_EQ(solid.r.code, 0);
     EXPECT_LT(solid.j["dish"]["eta_ill"].get<double>(), 1);
     EXPECT_EQ(report_line(solid.r.out, "  (illumination above"), "");
@@ -206,7 +209,7 @@ TEST(DishRuns, OverAGroundTheReflectorIsInFreeSpace) {
 // null and explained; every other figure stays finite.
 TEST(DishRuns, RimBeyondTheFeedsHemisphere) {
     for (const char* dish : {"DISH D=4 FD=0.25 q=2", "DISH D=3 F=3mm q=2"}) {
-        ModelRun d = run_model(dish_model(dish));
+        ModelRun d = run_model(dish_model(dish), kCoarse);
         ASSERT_EQ(d.r.code, 0) << d.r.out;
         SCOPED_TRACE(dish);
         EXPECT_TRUE(d.j["dish"]["edge_db"].is_null());
@@ -216,7 +219,7 @@ TEST(DishRuns, RimBeyondTheFeedsHemisphere) {
         EXPECT_NE(report_line(d.r.out, "  (the feed sends no field towards the rim"), "");
     }
     // The 3 mm focus also warns that the deep dish is undersampled.
-    ModelRun deep = run_model(dish_model("DISH D=3 F=3mm q=2"), {"-q"});
+    ModelRun deep = run_model(dish_model("DISH D=3 F=3mm q=2"), {"-q", "-dth", "10", "-dph", "30"});
     EXPECT_NE(report_line(deep.r.out, "WARNING: DISH F/D 0.001 is too deep"), "");
 }
 
@@ -235,7 +238,7 @@ TEST(DishRuns, BadDishesEndWithAMessage) {
         {"DISH D=3 FD=0.4 q=0.001", 0, "  Edge illumination -2.9 dB"},
     };
     for (const Case& c : cases) {
-        ModelRun d = run_model(dish_model(c.dish));
+        ModelRun d = run_model(dish_model(c.dish), kCoarse);
         SCOPED_TRACE(c.dish);
         EXPECT_EQ(d.r.code, c.code) << d.r.out;
         EXPECT_NE(report_line(d.r.out, c.line), "") << d.r.out;
