@@ -110,22 +110,20 @@ void BM_DishDipole(benchmark::State& state) {
 // sine and cosine, one complex multiply-add per point.
 FLOOR_CLONES
 cplx floor_sum(const double* a, const double* jr, const double* ji, int n) {
-    constexpr int kChunk = 256, kLanes = 8;
-    alignas(64) double sn[kChunk], cs[kChunk];
-    double re[kLanes] = {}, im[kLanes] = {};
+    constexpr int kChunk = 256;
+    alignas(64) double sn[kChunk], cs[kChunk], re[kChunk] = {}, im[kChunk] = {};
     for (int c0 = 0; c0 < n; c0 += kChunk) {
         sincos_many(a + c0, sn, cs, kChunk);
-        for (int i = 0; i < kChunk; i += kLanes)
-            for (int l = 0; l < kLanes; ++l) {
-                const int p = c0 + i + l;
-                re[l] += jr[p] * cs[i + l] - ji[p] * sn[i + l];
-                im[l] += jr[p] * sn[i + l] + ji[p] * cs[i + l];
-            }
+        for (int i = 0; i < kChunk; ++i) {
+            const int p = c0 + i;
+            re[i] += jr[p] * cs[i] - ji[p] * sn[i];
+            im[i] += jr[p] * sn[i] + ji[p] * cs[i];
+        }
     }
     double r = 0, m = 0;
-    for (int l = 0; l < kLanes; ++l) {
-        r += re[l];
-        m += im[l];
+    for (int i = 0; i < kChunk; ++i) {
+        r += re[i];
+        m += im[i];
     }
     return {r, m};
 }

@@ -10,11 +10,6 @@
 
 namespace {
 
-// Partial sums kept apart per lane so that the sum over the points runs in
-// vector registers without reordering any floating-point addition.
-constexpr int kLanes = 8;
-static_assert(kDishChunk % kLanes == 0);
-
 // The surface sum, where the reflector spends its time, is compiled twice
 // on x86-64: for the baseline and for AVX2 with FMA, chosen when the
 // program loads.
@@ -32,11 +27,14 @@ size_t chunks(size_t n) {
 // S = sum over the points from first on of (J area) exp(j a) with the
 // phase a = kx rx + ky ry + kz rz + shift (never negative): out holds
 // Re Sx, Im Sx, Re Sy, Im Sy, Re Sz, Im Sz. Per point one sine and cosine
-// (batched, a chunk at a time) and three complex multiply-adds.
+// (batched, a chunk at a time) and three complex multiply-adds. The
+// partial sums are kept per position in the chunk and added up at the end:
+// an element-wise update that the compiler keeps in vector registers, with
+// the order of the floating-point additions fixed by the code.
 DISH_CLONES
 void surface_sum(const DishSurface& s, int first, double rx, double ry, double rz, double out[6]) {
     alignas(64) double arg[kDishChunk], sn[kDishChunk], cs[kDishChunk];
-    double acc[6][kLanes] = {};
+    alignas(64) double acc[6][kDishChunk] = {};
     const double* __restrict kx = s.kx.data();
     const double* __restrict ky = s.ky.data();
     const double* __restrict kz = s.kz.data();
@@ -58,21 +56,20 @@ void surface_sum(const DishSurface& s, int first, double rx, double ry, double r
         } else {
             sincos_many(arg, sn, cs, kDishChunk);
         }
-        for (int i = 0; i < kDishChunk; i += kLanes)
-            for (int l = 0; l < kLanes; ++l) {
-                const int p = c0 + i + l;
-                const double c = cs[i + l], sv = sn[i + l];
-                acc[0][l] += jxr[p] * c - jxi[p] * sv;
-                acc[1][l] += jxr[p] * sv + jxi[p] * c;
-                acc[2][l] += jyr[p] * c - jyi[p] * sv;
-                acc[3][l] += jyr[p] * sv + jyi[p] * c;
-                acc[4][l] += jzr[p] * c - jzi[p] * sv;
-                acc[5][l] += jzr[p] * sv + jzi[p] * c;
-            }
+        for (int i = 0; i < kDishChunk; ++i) {
+            const int p = c0 + i;
+            const double c = cs[i], sv = sn[i];
+            acc[0][i] += jxr[p] * c - jxi[p] * sv;
+            acc[1][i] += jxr[p] * sv + jxi[p] * c;
+            acc[2][i] += jyr[p] * c - jyi[p] * sv;
+            acc[3][i] += jyr[p] * sv + jyi[p] * c;
+            acc[4][i] += jzr[p] * c - jzi[p] * sv;
+            acc[5][i] += jzr[p] * sv + jzi[p] * c;
+        }
     }
     for (int m = 0; m < 6; ++m) {
         double t = 0;
-        for (int l = 0; l < kLanes; ++l) t += acc[m][l];
+        for (int i = 0; i < kDishChunk; ++i) t += acc[m][i];
         out[m] = t;
     }
 }
