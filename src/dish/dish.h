@@ -13,6 +13,7 @@
 #include "common/constants.h"
 #include "mesh/mesh.h"
 #include "model/model.h"
+#include "solver/pattern_cut.h"
 
 // The reflector's figures at the design frequency.
 struct DishResult {
@@ -65,3 +66,10 @@ int dish_solve(const Model& m, const Mesh& mesh, double freq_hz, const std::vect
 // 10 log10(4 pi (|E_th|^2 + |E_ph|^2)/(2 eta0) / p), or -300 when the ratio
 // is 1e-30 or less.
 double gdb(cplx eth, cplx eph, double p);
+
+// The reflector system's total gain (dBi, against pin, 1 W for the analytic
+// feed) along the directions of cut, for the plots: the surface is sampled
+// and lit again as dish_solve does. Returns 0, or -1 (cut untouched) for a
+// dish too large to be sampled.
+int dish_pattern_cut(const Model& m, const Mesh& mesh, double freq_hz, const std::vector<cplx>& cur,
+                     double pin, PatternCut& cut);

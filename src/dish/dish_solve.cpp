@@ -76,6 +76,36 @@ void po_current(DishPoint& p, double F, double k, cplx rho, cplx eth, cplx eph) 
     p.jz = f * (n[0] * h[1] - n[1] * h[0]);
 }
 
+// The surface samples lit by the feed, with their physical-optics currents
+// filled in, packed in the layout of the field sum. rho scales the currents
+// (a wire mesh); the samples of the central blockage come first.
+DishSurface lit_surface(const Feed& feed, DishSampling& smp, double F, double k, cplx rho,
+                        double block) {
+    std::vector<DishPoint>& pts = smp.pts;
+    const size_t n = pts.size();
+    std::vector<double> th(n), ph(n);
+    for (size_t i = 0; i < n; ++i) {
+        const DishPoint& p = pts[i];
+        th[i] = std::acos(p.z / std::hypot(p.x, p.y, p.z));
+        ph[i] = std::atan2(p.y, p.x);
+    }
+    std::vector<cplx> eth(n), eph(n);
+    feed.field(static_cast<int>(n), th.data(), ph.data(), eth.data(), eph.data());
+    for (size_t i = 0; i < n; ++i) po_current(pts[i], F, k, rho, eth[i], eph[i]);
+    return dish_pack(pts, dish_blocked(smp, block), k, -F);
+}
+
+// The current factor rho = -Gamma of the surface (1 when solid).
+cplx surface_rho(const Model& m, double lambda) {
+    return m.dish_mesh > 0 ? -dish_mesh_gamma(m.dish_mesh, m.dish_wire_r, lambda) : cplx(1.0);
+}
+
+std::string too_large(double D, double lambda, double npts) {
+    return strfmt("DISH diameter %.4g m is %.4g wavelengths: %.3g surface samples, more than the "
+                  "%.3g the reflector analysis takes",
+                  D, D / lambda, npts, kDishMaxPoints);
+}
+
 } // namespace
 
 double gdb(cplx eth, cplx eph, double p) {
@@ -113,19 +143,12 @@ int dish_solve(const Model& m, const Mesh& mesh, double freq_hz, const std::vect
     // 2.
     const double lambda = phys::c0 / freq_hz, k = phys::two_pi / lambda;
     const double npts = dish_point_count(D, lambda);
-    if (!(npts <= kDishMaxPoints))
-        return set_err(err,
-                       "DISH diameter %.4g m is %.4g wavelengths: %.3g surface samples, more than "
-                       "the %.3g the reflector analysis takes",
-                       D, D / lambda, npts, kDishMaxPoints);
+    if (!(npts <= kDishMaxPoints)) return set_err(err, "%s", too_large(D, lambda, npts).c_str());
 
     // 3. Surface reflectivity; the current scales with rho = -Gamma.
-    cplx rho = 1.0;
-    res.mesh_refl = 1;
+    const cplx rho = surface_rho(m, lambda);
+    res.mesh_refl = std::norm(rho);
     if (res.mesh > 0) {
-        const cplx gamma = dish_mesh_gamma(res.mesh, res.wire_r, lambda);
-        res.mesh_refl = std::norm(gamma);
-        rho = -gamma;
         if (res.mesh > lambda / 2)
             res.warnings.push_back(
                 strfmt("DISH mesh spacing %.4g m is %.3g wavelengths: the grid reflectivity holds "
@@ -133,17 +156,10 @@ int dish_solve(const Model& m, const Mesh& mesh, double freq_hz, const std::vect
                        res.mesh, res.mesh / lambda));
     }
 
-    // 4. Surface samples and their directions from the focus.
+    // 4, 5, 9. The surface samples lit by the feed, with their currents.
     DishSampling smp = dish_surface(D, F, lambda);
-    std::vector<DishPoint>& pts = smp.pts;
-    const int np = static_cast<int>(pts.size());
-    res.npts = np;
-    std::vector<double> pth(pts.size()), pph(pts.size());
-    for (size_t i = 0; i < pts.size(); ++i) {
-        const DishPoint& p = pts[i];
-        pth[i] = std::acos(p.z / std::hypot(p.x, p.y, p.z));
-        pph[i] = std::atan2(p.y, p.x);
-    }
+    res.npts = static_cast<int>(smp.pts.size());
+    const DishSurface surf = lit_surface(feed, smp, F, k, rho, res.block);
     // Rings rise by slope * dr at the rim; beyond a quarter wavelength the
     // phase off the axis is undersampled.
     if (D / (4 * F) * smp.dr > lambda / 4)
@@ -163,10 +179,6 @@ int dish_solve(const Model& m, const Mesh& mesh, double freq_hz, const std::vect
         res.warnings.push_back(
             strfmt("DISH blockage %.4g m is as wide as the dish: nothing is reflected forward",
                    res.block));
-
-    // 5. The feed field at every sample.
-    std::vector<cplx> feth(pts.size()), feph(pts.size());
-    feed.field(np, pth.data(), pph.data(), feth.data(), feph.data());
 
     // 6. Rim angle.
     const double th0 = 2 * std::atan(D / (4 * F));
@@ -218,13 +230,6 @@ int dish_solve(const Model& m, const Mesh& mesh, double freq_hz, const std::vect
         if (analytic && th0 < phys::pi / 2)
             res.edge_db = 20 * (res.q * std::log10(std::cos(th0)) + std::log10(spread));
     }
-
-    // 9. Physical-optics currents; the blocked samples are the leading rings.
-    for (size_t i = 0; i < pts.size(); ++i) po_current(pts[i], F, k, rho, feth[i], feph[i]);
-    const int nblock = dish_blocked(smp, res.block);
-    const DishSurface surf = dish_pack(pts, nblock, k, -F);
-    pts.clear();
-    pts.shrink_to_fit();
 
     DishJob job;
     job.m = &free;
@@ -293,5 +298,42 @@ int dish_solve(const Model& m, const Mesh& mesh, double freq_hz, const std::vect
                 gl[x] = static_cast<float>(gdb((eth[x] - jj * eph[x]) / std::sqrt(2.0), 0, pin));
         }
     }
+    return 0;
+}
+
+int dish_pattern_cut(const Model& m, const Mesh& mesh, double freq_hz, const std::vector<cplx>& cur,
+                     double pin, PatternCut& cut) {
+    const bool analytic = m.dish_q > 0;
+    const double amp = analytic ? dish_feed_amp(m.dish_q) : 0;
+    if (analytic) pin = 1;
+    Model free = m;
+    free.ground = GROUND_FREE;
+    const double lambda = phys::c0 / freq_hz, k = phys::two_pi / lambda;
+    if (!(dish_point_count(m.dish_d, lambda) <= kDishMaxPoints)) return -1;
+    const Feed feed{analytic, m.dish_q, amp, free, mesh, freq_hz, cur};
+    DishSampling smp = dish_surface(m.dish_d, m.dish_f, lambda);
+    const DishSurface surf =
+        lit_surface(feed, smp, m.dish_f, k, surface_rho(m, lambda), m.dish_block);
+    DishJob job;
+    job.m = &free;
+    job.mesh = &mesh;
+    job.freq_hz = freq_hz;
+    job.cur = &cur;
+    job.k = k;
+    job.pin = pin;
+    job.surf = &surf;
+    job.analytic = analytic;
+    job.q = m.dish_q;
+    job.amp = amp;
+    const size_t n = std::min(cut.theta_deg.size(), cut.phi_deg.size());
+    std::vector<double> th(n), ph(n);
+    for (size_t i = 0; i < n; ++i) {
+        th[i] = cut.theta_deg[i] * phys::deg;
+        ph[i] = cut.phi_deg[i] * phys::deg;
+    }
+    std::vector<cplx> eth(n), eph(n);
+    total_field(job, static_cast<int>(n), th.data(), ph.data(), eth.data(), eph.data());
+    cut.gt_db.resize(n);
+    for (size_t i = 0; i < n; ++i) cut.gt_db[i] = gdb(eth[i], eph[i], pin);
     return 0;
 }

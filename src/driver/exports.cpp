@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "dish/dish.h"
 #include "driver/outfile.h"
 #include "driver/plots.h"
 #include "solver/pattern_cut.h"
@@ -23,6 +24,14 @@ std::vector<double> degrees(int end, bool closed, double extra) {
     return a;
 }
 
+// The gains along a cut: the reflector system's when the model has a dish.
+void cut_gains(const Model& m, const Mesh& mesh, const RunResults& res, PatternCut& cut) {
+    if (m.dish)
+        dish_pattern_cut(m, mesh, m.f0, res.cur, res.design.pin, cut);
+    else
+        pattern_cut(m, mesh, m.f0, res.cur, res.design.pin, cut);
+}
+
 } // namespace
 
 void exports_cuts(const RunOptions& opt, const Model& m, const Mesh& mesh, RunResults& res) {
@@ -34,7 +43,7 @@ void exports_cuts(const RunOptions& opt, const Model& m, const Mesh& mesh, RunRe
     PatternCut az;
     az.phi_deg = degrees(360, false, d.phmax);
     az.theta_deg.assign(az.phi_deg.size(), d.thmax);
-    pattern_cut(m, mesh, m.f0, res.cur, d.pin, az);
+    cut_gains(m, mesh, res, az);
     res.cut_az = {az.phi_deg, az.gt_db};
 
     // Around the vertical plane through the maximum's azimuth: the angle is
@@ -56,7 +65,7 @@ void exports_cuts(const RunOptions& opt, const Model& m, const Mesh& mesh, RunRe
             el.phi_deg.push_back(d.phmax);
         }
     }
-    pattern_cut(m, mesh, m.f0, res.cur, d.pin, el);
+    cut_gains(m, mesh, res, el);
     res.cut_el = {psi, el.gt_db};
 }
 

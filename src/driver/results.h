@@ -33,5 +33,5 @@ struct RunResults {
     // the horizon in front: 90 zenith, 180 horizon behind, 270 nadir; only
     // 0 to 180 over a ground).
     CutCurve cut_az, cut_el;
-    DishResult dish;              // the reflector, when the model has one
+    DishResult dish; // the reflector, when the model has one
 };

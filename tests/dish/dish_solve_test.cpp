@@ -188,6 +188,28 @@ TEST(DishSolve, PatternArraysOnTheGrid) {
     EXPECT_EQ(gt2, gt);
 }
 
+// The plots ask for gains along cuts of their own: the same field as the
+// reflector's own cuts, with the gain of the wire feed against its input
+// power and of the analytic feed against 1 W.
+TEST(DishSolve, PatternCutForThePlots) {
+    for (double q : {2.0, 0.0}) {
+        Dish s{4, 0.4, q};
+        s.block = 0.5;
+        WireFeed w = dipole_feed(s);
+        if (q > 0) w.m.dish_q = q;
+        DishResult r = wire_dish(w, w.fr.prad);
+        PatternCut cut;
+        for (int i = 0; i < r.ncut; i += 5) {
+            cut.theta_deg.push_back(r.cut_th[static_cast<size_t>(i)]);
+            cut.phi_deg.push_back(90);
+        }
+        ASSERT_EQ(dish_pattern_cut(w.m, w.mesh, w.m.f0, w.cur, w.fr.pin, cut), 0);
+        ASSERT_EQ(cut.gt_db.size(), cut.theta_deg.size());
+        for (size_t i = 0; i < cut.gt_db.size(); ++i)
+            EXPECT_NEAR(cut.gt_db[i], r.cut_h[5 * i], 1e-4) << q << " " << cut.theta_deg[i];
+    }
+}
+
 bool finite_cuts(const DishResult& r) {
     for (int i = 0; i < r.ncut; ++i) {
         const size_t s = static_cast<size_t>(i);

@@ -238,6 +238,16 @@ TEST(Plots, DipolePatternFigureEightAndCircle) {
         EXPECT_TRUE(colour_near(p.img, el.x(a, gmax), el.y(a, gmax), kBlue)) << a;
 }
 
+// With a reflector the diagrams are the reflector system's: its beam on the
+// axis (elevation 90), as in the pattern grid the run writes.
+TEST(Plots, DishPatternIsTheReflectors) {
+    REQUIRE_RENDERER();
+    PlotRun r = run_plot(source_path("examples/dish_cosq.ant"));
+    Plot p = check_and_render(r.out + "/pattern.svg");
+    EXPECT_EQ(r.j["design"]["thmax"].get<double>(), 0);
+    expect_cuts_follow_grid(p, r.j, false);
+}
+
 // The bundled three-element Yagi turned to beam toward azimuth 30 degrees,
 // so that a mirrored or rotated diagram shows.
 const char* kYagi30 = R"(TITLE 3-element Yagi toward azimuth 30
