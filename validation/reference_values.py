@@ -187,3 +187,38 @@ show("vdip_real thmax (90 - elevation)", 90 - pv)
 show("vdip_real bwel", half_power_width(vert, pv))
 ph = argmax(horiz, mpf("0.5"), mpf(60))
 show("hdip_real thmax (90 - elevation)", 90 - ph)
+
+
+# --- Parabolic reflector: rim half-angle theta0 = 2 atan(1 / (4 F/D)).
+def rim(fd):
+    return 2 * atan(1 / (4 * fd))
+
+
+# cos^q feed (field cos^q, power cos^2q over the forward half space):
+# spillover 1 - cos^(2q+1)(theta0); Silver's aperture efficiency
+# 2 (2q+1) cot^2(theta0/2) [int_0^theta0 cos^q(t) tan(t/2) dt]^2
+# (Balanis 3rd ed., Sec. 15.4.1); edge illumination cos^q(theta0) times the
+# spreading (1 + cos theta0)/2, in dB.
+t0 = rim(mpf("0.5"))
+for q in [1, 2]:
+    show("dish_q%d eta_spill" % q, 1 - cos(t0) ** (2 * q + 1))
+    show("dish_q%d eta_ap" % q,
+         2 * (2 * q + 1) / tan(t0 / 2) ** 2 * quad(lambda t: cos(t) ** q * tan(t / 2), [0, t0]) ** 2)
+    show("dish_q%d edge_db" % q, 20 * log10(cos(t0) ** q * (1 + cos(t0)) / 2))
+
+
+# Half-wave dipole along x at the focus: the share of its sinusoidal-current
+# pattern [cos(pi/2 cos g) / sin g]^2 (g the angle from x) inside the cone
+# of half-angle theta0 around -z.
+def dipole_x(th, ph):
+    cg = sin(th) * cos(ph)
+    sg2 = 1 - cg * cg
+    return cos(pi / 2 * cg) ** 2 / sg2 if sg2 > mpf("1e-30") else mpf(0)
+
+
+t0 = rim(mpf("0.4"))
+mp.dps = 15
+total = 2 * pi * quad(lambda g: cos(pi / 2 * cos(g)) ** 2 / sin(g), [0, pi / 2, pi])
+cone = quad(lambda th: quad(lambda ph: dipole_x(th, ph), [0, pi / 2, pi, 3 * pi / 2, 2 * pi]) * sin(th),
+            [pi - t0, pi])
+show("dish_dipole eta_spill", cone / total)
