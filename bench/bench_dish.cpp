@@ -145,10 +145,16 @@ void BM_SumFloor(benchmark::State& state) {
 BENCHMARK(BM_DishAnalytic)
     ->ArgsProduct({{10, 20, 50}, {0}})
     ->Args({20, 1})
+    ->Args({50, 1})
     ->ArgNames({"wavelengths", "threads"})
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
-BENCHMARK(BM_DishDipole)->Arg(0)->ArgName("threads")->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_DishDipole)
+    ->Arg(0)
+    ->Arg(1)
+    ->ArgName("threads")
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 BENCHMARK(BM_SumFloor)->Unit(benchmark::kMicrosecond);
 
 } // namespace

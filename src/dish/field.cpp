@@ -24,17 +24,21 @@ size_t chunks(size_t n) {
     return (n + kDishChunk - 1) / kDishChunk * kDishChunk;
 }
 
-// S = sum over the points from first on of (J area) exp(j a) with the
-// phase a = kx rx + ky ry + kz rz + shift (never negative): out holds
-// Re Sx, Im Sx, Re Sy, Im Sy, Re Sz, Im Sz. Per point one sine and cosine
-// (batched, a chunk at a time) and three complex multiply-adds. The
-// partial sums are kept per position in the chunk and added up at the end:
-// an element-wise update that the compiler keeps in vector registers, with
-// the order of the floating-point additions fixed by the code.
+// For each of nd <= kDishDirBlock directions rhat[d], the sum over the
+// points from first[d] on of (J area) exp(j a) with the phase
+// a = kx rx + ky ry + kz rz + shift (never negative): out[d] holds Re Sx,
+// Im Sx, Re Sy, Im Sy, Re Sz, Im Sz. Per point and direction one sine and
+// cosine (batched, a chunk at a time) and three complex multiply-adds. The
+// directions of a block share each chunk while it is in the first-level
+// cache. The partial sums are kept per position in the chunk and added up
+// at the end: an element-wise update that the compiler keeps in vector
+// registers, with the order of the floating-point additions fixed by the
+// code.
 DISH_CLONES
-void surface_sum(const DishSurface& s, int first, double rx, double ry, double rz, double out[6]) {
+void surface_sum(const DishSurface& s, int nd, const double (*rhat)[3], const int* first,
+                 double (*out)[6]) {
     alignas(64) double arg[kDishChunk], sn[kDishChunk], cs[kDishChunk];
-    alignas(64) double acc[6][kDishChunk] = {};
+    alignas(64) double acc[kDishDirBlock][6][kDishChunk] = {};
     const double* __restrict kx = s.kx.data();
     const double* __restrict ky = s.ky.data();
     const double* __restrict kz = s.kz.data();
@@ -45,33 +49,40 @@ void surface_sum(const DishSurface& s, int first, double rx, double ry, double r
     const double* __restrict jzr = s.jzr.data();
     const double* __restrict jzi = s.jzi.data();
     const double shift = s.shift;
-    for (int c0 = first; c0 < s.n; c0 += kDishChunk) {
-        for (int i = 0; i < kDishChunk; ++i)
-            arg[i] = kx[c0 + i] * rx + ky[c0 + i] * ry + kz[c0 + i] * rz + shift;
-        if (s.lib_sincos) {
-            for (int i = 0; i < kDishChunk; ++i) {
-                sn[i] = std::sin(arg[i]);
-                cs[i] = std::cos(arg[i]);
+    int start = s.n;
+    for (int d = 0; d < nd; ++d) start = std::min(start, first[d]);
+    for (int c0 = start; c0 < s.n; c0 += kDishChunk)
+        for (int d = 0; d < nd; ++d) {
+            if (c0 < first[d]) continue;
+            const double rx = rhat[d][0], ry = rhat[d][1], rz = rhat[d][2];
+            for (int i = 0; i < kDishChunk; ++i)
+                arg[i] = kx[c0 + i] * rx + ky[c0 + i] * ry + kz[c0 + i] * rz + shift;
+            if (s.lib_sincos) {
+                for (int i = 0; i < kDishChunk; ++i) {
+                    sn[i] = std::sin(arg[i]);
+                    cs[i] = std::cos(arg[i]);
+                }
+            } else {
+                sincos_many(arg, sn, cs, kDishChunk);
             }
-        } else {
-            sincos_many(arg, sn, cs, kDishChunk);
+            double(*a)[kDishChunk] = acc[d];
+            for (int i = 0; i < kDishChunk; ++i) {
+                const int p = c0 + i;
+                const double c = cs[i], sv = sn[i];
+                a[0][i] += jxr[p] * c - jxi[p] * sv;
+                a[1][i] += jxr[p] * sv + jxi[p] * c;
+                a[2][i] += jyr[p] * c - jyi[p] * sv;
+                a[3][i] += jyr[p] * sv + jyi[p] * c;
+                a[4][i] += jzr[p] * c - jzi[p] * sv;
+                a[5][i] += jzr[p] * sv + jzi[p] * c;
+            }
         }
-        for (int i = 0; i < kDishChunk; ++i) {
-            const int p = c0 + i;
-            const double c = cs[i], sv = sn[i];
-            acc[0][i] += jxr[p] * c - jxi[p] * sv;
-            acc[1][i] += jxr[p] * sv + jxi[p] * c;
-            acc[2][i] += jyr[p] * c - jyi[p] * sv;
-            acc[3][i] += jyr[p] * sv + jyi[p] * c;
-            acc[4][i] += jzr[p] * c - jzi[p] * sv;
-            acc[5][i] += jzr[p] * sv + jzi[p] * c;
+    for (int d = 0; d < nd; ++d)
+        for (int m = 0; m < 6; ++m) {
+            double t = 0;
+            for (int i = 0; i < kDishChunk; ++i) t += acc[d][m][i];
+            out[d][m] = t;
         }
-    }
-    for (int m = 0; m < 6; ++m) {
-        double t = 0;
-        for (int i = 0; i < kDishChunk; ++i) t += acc[m][i];
-        out[m] = t;
-    }
 }
 
 } // namespace
@@ -109,43 +120,53 @@ DishSurface dish_pack(const std::vector<DishPoint>& pts, int nblock, double k, d
     return s;
 }
 
-void tot_one(int index, void* ctx) {
+void tot_block(int index, void* ctx) {
     const DishJob& job = *static_cast<const DishJob*>(ctx);
     const DishSurface& s = *job.surf;
-    const double th = job.theta[index], ph = job.phi[index];
-    const double st = std::sin(th), ct = std::cos(th), sp = std::sin(ph), cp = std::cos(ph);
-    const double rx = st * cp, ry = st * sp, rz = ct;
-    // The blockage shadows the reflected wave, which travels forward.
-    const int first = ct > 1e-12 ? s.fwd : 0;
-    double acc[6];
-    surface_sum(s, first, rx, ry, rz, acc);
-    // Undo the shift and the reference: exp(j k rhat.p) = exp(j (a - shift + k rz zref)).
-    const cplx ref = std::polar(1.0, job.k * rz * s.zref - s.shift);
-    const cplx nx = cplx(acc[0], acc[1]) * ref;
-    const cplx ny = cplx(acc[2], acc[3]) * ref;
-    const cplx nz = cplx(acc[4], acc[5]) * ref;
-    const cplx nth = nx * (ct * cp) + ny * (ct * sp) - nz * st;
-    const cplx nph = -nx * sp + ny * cp;
-    const cplx cf(0.0, -job.k * phys::eta0 / phys::four_pi);
-    cplx eth = cf * nth, eph = cf * nph;
-    if (job.analytic) {
-        cplx fth, fph;
-        dish_feed_field(job.amp, job.q, th, ph, fth, fph);
-        eth += fth;
-        eph += fph;
+    const int i0 = index * kDishDirBlock;
+    const int nd = std::min(kDishDirBlock, job.n - i0);
+    double rhat[kDishDirBlock][3] = {}, sum[kDishDirBlock][6] = {};
+    int first[kDishDirBlock] = {};
+    for (int d = 0; d < nd; ++d) {
+        const double th = job.theta[i0 + d], ph = job.phi[i0 + d];
+        rhat[d][0] = std::sin(th) * std::cos(ph);
+        rhat[d][1] = std::sin(th) * std::sin(ph);
+        rhat[d][2] = std::cos(th);
+        // The blockage shadows the reflected wave, which travels forward.
+        first[d] = rhat[d][2] > 1e-12 ? s.fwd : 0;
     }
-    job.eth[index] = eth;
-    job.eph[index] = eph;
+    surface_sum(s, nd, rhat, first, sum);
+    const cplx cf(0.0, -job.k * phys::eta0 / phys::four_pi);
+    for (int d = 0; d < nd; ++d) {
+        const double th = job.theta[i0 + d], ph = job.phi[i0 + d];
+        const double st = std::sin(th), ct = std::cos(th), sp = std::sin(ph), cp = std::cos(ph);
+        // Undo the shift and the reference: exp(j k rhat.p) = exp(j (a - shift + k rz zref)).
+        const cplx ref = std::polar(1.0, job.k * ct * s.zref - s.shift);
+        const cplx nx = cplx(sum[d][0], sum[d][1]) * ref;
+        const cplx ny = cplx(sum[d][2], sum[d][3]) * ref;
+        const cplx nz = cplx(sum[d][4], sum[d][5]) * ref;
+        cplx eth = cf * (nx * (ct * cp) + ny * (ct * sp) - nz * st);
+        cplx eph = cf * (-nx * sp + ny * cp);
+        if (job.analytic) {
+            cplx fth, fph;
+            dish_feed_field(job.amp, job.q, th, ph, fth, fph);
+            eth += fth;
+            eph += fph;
+        }
+        job.eth[i0 + d] = eth;
+        job.eph[i0 + d] = eph;
+    }
 }
 
 void total_field(DishJob& job, int n, const double* theta, const double* phi, cplx* eth,
                  cplx* eph) {
     if (n <= 0) return;
+    job.n = n;
     job.theta = theta;
     job.phi = phi;
     job.eth = eth;
     job.eph = eph;
-    par_for(n, tot_one, &job);
+    par_for((n + kDishDirBlock - 1) / kDishDirBlock, tot_block, &job);
     if (job.analytic) return;
     std::vector<cplx> fth(static_cast<size_t>(n)), fph(static_cast<size_t>(n));
     farfield_many(*job.m, *job.mesh, job.freq_hz, *job.cur, n, theta, phi, fth.data(), fph.data());

@@ -24,8 +24,10 @@ struct DishSurface {
     std::vector<double> kx, ky, kz, jxr, jxi, jyr, jyi, jzr, jzi;
 };
 
-// Points per chunk of the field sum.
-constexpr int kDishChunk = 256;
+// Points per chunk of the field sum, and directions that share a pass
+// over the surface.
+constexpr int kDishChunk = 64;
+constexpr int kDishDirBlock = 4;
 
 // Packs the samples (currents filled) into the layout of the sum; the first
 // nblock samples lie in the central blockage.
@@ -43,6 +45,7 @@ struct DishJob {
     bool analytic = false;                  // cos^q feed instead of the wire antenna
     double q = 0;                           // its exponent
     double amp = 0;                         // its amplitude A, V
+    int n = 0;                              // directions
     const double* theta = nullptr;          // directions, radians
     const double* phi = nullptr;            //
     cplx* eth = nullptr;                    // r E_theta, r E_phi out, V
@@ -55,9 +58,12 @@ struct DishJob {
 // where the blocked points are left out in the forward half-space
 // (theta < 90 degrees: the blockage shadows the reflected wave, not the
 // dish) plus the feed's direct field, the analytic one or the wire
-// antenna's own in free space. Directions run on par_for.
+// antenna's own in free space. Blocks of kDishDirBlock directions run on
+// par_for.
 void total_field(DishJob& job, int n, const double* theta, const double* phi, cplx* eth, cplx* eph);
 
-// The body of total_field for one direction (the analytic feed's direct
-// field included, the wire feed's added afterwards by total_field).
-void tot_one(int index, void* job);
+// The body of total_field for the directions index * kDishDirBlock up to
+// the next block or n (the analytic feed's direct field included, the wire
+// feed's added afterwards by total_field). Directions are taken in blocks so
+// that each chunk of the surface serves several of them from the cache.
+void tot_block(int index, void* job);
