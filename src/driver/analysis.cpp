@@ -91,8 +91,12 @@ int analysis_run(const RunOptions& opt, Model& m, std::string& err, RunClock::ti
     // 7. Banner and header.
     if (!opt.quiet) report_header(m, mesh);
 
+    // A design frequency outside the sweep is run, but said (also when quiet).
     std::string f0_note = sweep_f0_warning(m);
-    if (!f0_note.empty()) std::printf("WARNING: %s\n", f0_note.c_str());
+    if (!f0_note.empty()) {
+        std::printf("WARNING: %s\n", f0_note.c_str());
+        std::fflush(stdout);
+    }
 
     // 8. Sweep: impedance and pattern summary at every point.
     RunResults res;

@@ -1,5 +1,6 @@
 // sweep.csv and pattern.csv: the sweep and the pattern grid as plain
 // comma-separated tables with a header row, for spreadsheets and scripts.
+#include <charconv>
 #include <cmath>
 
 #include "common/text.h"
@@ -17,6 +18,15 @@ std::string field(const char* fmt, double v) {
 double s_db(cplx s) {
     double p = std::norm(s);
     return p > 1e-30 ? 10 * std::log10(p) : -300;
+}
+
+// Appends v as "%.2f" (fixed) or "%g" (general, 6 digits) would write it,
+// without the cost of a printf call per value: the grid has tens of
+// thousands of them.
+void append(std::string& t, double v, std::chars_format fmt, int precision) {
+    char buf[64];
+    auto res = std::to_chars(buf, buf + sizeof buf, v, fmt, precision);
+    t.append(buf, res.ec == std::errc() ? res.ptr : buf);
 }
 
 } // namespace
@@ -42,14 +52,16 @@ std::string csv_pattern(const Model& m, const RunResults& res) {
         if (a->size() < npt) return t;
     t.reserve(npt * 48);
     for (size_t k = 0; k < npt; ++k) {
-        t += strfmt("%g,%g", static_cast<double>(k / nph) * m.dth,
-                    static_cast<double>(k % nph) * m.dph);
+        append(t, static_cast<double>(k / nph) * m.dth, std::chars_format::general, 6);
+        t += ',';
+        append(t, static_cast<double>(k % nph) * m.dph, std::chars_format::general, 6);
         for (const auto* a : arrays) {
             double g = (*a)[k];
             if (!(g >= -99) || !std::isfinite(g)) g = -99; // the floor of results.json
-            t += strfmt(",%.2f", g);
+            t += ',';
+            append(t, g, std::chars_format::fixed, 2);
         }
-        t += "\n";
+        t += '\n';
     }
     return t;
 }
