@@ -17,6 +17,8 @@ constexpr int kSpillTheta = 400;
 constexpr int kSpillPhi = 180;
 // Azimuths round the rim for the edge illumination.
 constexpr int kEdgePhi = 180;
+// Pattern directions handed to total_field at a time.
+constexpr int kGridSlab = 1 << 16;
 
 // The feed's field in n directions: the analytic formula, or the wire
 // antenna's far field in free space.
@@ -273,29 +275,39 @@ int dish_solve(const Model& m, const Mesh& mesh, double freq_hz, const std::vect
     res.eta_ill =
         res.eta_spill > 0 ? res.eta_ap / res.eta_spill / (res.mesh > 0 ? res.mesh_refl : 1.0) : 0.0;
 
-    // 14. The reflector system's pattern on the run's grid.
+    // 14. The reflector system's pattern on the run's grid, a slab of rows
+    // at a time so that a fine grid needs no more than a few megabytes here.
     if (gt && nth > 0 && nph > 0) {
-        const size_t n = static_cast<size_t>(nth) * static_cast<size_t>(nph);
-        std::vector<double> th(n), ph(n);
-        for (int i = 0; i < nth; ++i)
-            for (int j = 0; j < nph; ++j) {
-                const size_t x =
-                    static_cast<size_t>(i) * static_cast<size_t>(nph) + static_cast<size_t>(j);
-                th[x] = i * dth * phys::deg;
-                ph[x] = j * dph * phys::deg;
-            }
-        std::vector<cplx> eth(n), eph(n);
-        total_field(job, static_cast<int>(n), th.data(), ph.data(), eth.data(), eph.data());
+        const int rows = std::max(1, kGridSlab / nph);
+        const size_t cap = static_cast<size_t>(std::min(rows, nth)) * static_cast<size_t>(nph);
+        std::vector<double> th(cap), ph(cap);
+        std::vector<cplx> eth(cap), eph(cap);
         const cplx jj(0, 1);
-        for (size_t x = 0; x < n; ++x) {
-            gv[x] = static_cast<float>(gdb(eth[x], 0, pin));
-            gh[x] = static_cast<float>(gdb(0, eph[x], pin));
-            gt[x] = static_cast<float>(gdb(eth[x], eph[x], pin));
-            // E_R = (E_th + j E_ph)/sqrt(2), E_L = (E_th - j E_ph)/sqrt(2)
-            if (gr)
-                gr[x] = static_cast<float>(gdb((eth[x] + jj * eph[x]) / std::sqrt(2.0), 0, pin));
-            if (gl)
-                gl[x] = static_cast<float>(gdb((eth[x] - jj * eph[x]) / std::sqrt(2.0), 0, pin));
+        for (int i0 = 0; i0 < nth; i0 += rows) {
+            const int i1 = std::min(nth, i0 + rows);
+            const size_t n = static_cast<size_t>(i1 - i0) * static_cast<size_t>(nph);
+            for (int i = i0; i < i1; ++i)
+                for (int j = 0; j < nph; ++j) {
+                    const size_t x = static_cast<size_t>(i - i0) * static_cast<size_t>(nph) +
+                                     static_cast<size_t>(j);
+                    th[x] = i * dth * phys::deg;
+                    ph[x] = j * dph * phys::deg;
+                }
+            total_field(job, static_cast<int>(n), th.data(), ph.data(), eth.data(), eph.data());
+            const size_t base = static_cast<size_t>(i0) * static_cast<size_t>(nph);
+            for (size_t x = 0; x < n; ++x) {
+                const size_t o = base + x;
+                gv[o] = static_cast<float>(gdb(eth[x], 0, pin));
+                gh[o] = static_cast<float>(gdb(0, eph[x], pin));
+                gt[o] = static_cast<float>(gdb(eth[x], eph[x], pin));
+                // E_R = (E_th + j E_ph)/sqrt(2), E_L = (E_th - j E_ph)/sqrt(2)
+                if (gr)
+                    gr[o] =
+                        static_cast<float>(gdb((eth[x] + jj * eph[x]) / std::sqrt(2.0), 0, pin));
+                if (gl)
+                    gl[o] =
+                        static_cast<float>(gdb((eth[x] - jj * eph[x]) / std::sqrt(2.0), 0, pin));
+            }
         }
     }
     return 0;

@@ -188,6 +188,33 @@ TEST(DishSolve, PatternArraysOnTheGrid) {
     EXPECT_EQ(gt2, gt);
 }
 
+// A fine grid (361 x 182 directions, more than one slab of 65,536) is
+// filled a slab of rows at a time: every row, in the first slab or the
+// last, holds the same field as the cuts where the two meet.
+TEST(DishSolve, FineGridMatchesTheCuts) {
+    Model m = dish_model({1, 0.4, 2});
+    Mesh mesh;
+    std::vector<cplx> cur;
+    const int nth = 361, nph = 182; // 0.5 x 2 degrees
+    const size_t n = nth * nph;
+    std::vector<float> gt(n, 1), gv(n, 1), gh(n, 1);
+    DishResult r;
+    std::string err;
+    ASSERT_EQ(dish_solve(m, mesh, m.f0, cur, 0, 0, r, nth, nph, 0.5, 2, gt.data(), gv.data(),
+                         gh.data(), nullptr, nullptr, err),
+              0);
+    int checked = 0;
+    for (int i = 0; i < nth; ++i) {
+        const int c = cut_index(r, 0.5 * i);
+        if (c < 0) continue;
+        EXPECT_EQ(gt[static_cast<size_t>(i * nph)], r.cut_e[static_cast<size_t>(c)]) << i;
+        EXPECT_EQ(gt[static_cast<size_t>(i * nph + 45)], r.cut_h[static_cast<size_t>(c)]) << i;
+        ++checked;
+    }
+    EXPECT_GT(checked, 250);
+    EXPECT_EQ(std::count(gt.begin(), gt.end(), 1.0f), 0);
+}
+
 // The plots ask for gains along cuts of their own: the same field as the
 // reflector's own cuts, with the gain of the wire feed against its input
 // power and of the analytic feed against 1 W.
