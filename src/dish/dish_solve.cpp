@@ -118,7 +118,7 @@ double gdb(cplx eth, cplx eph, double p) {
 int dish_solve(const Model& m, const Mesh& mesh, double freq_hz, const std::vector<cplx>& cur,
                double pin, double prad, DishResult& res, int nth, int nph, double dth, double dph,
                float* gt, float* gv, float* gh, float* gr, float* gl, std::string& err) {
-    // 1. The figures of the model; the analytic feed radiates 1 W.
+    // The figures of the model; the analytic feed radiates 1 W.
     res = DishResult{};
     res.D = m.dish_d;
     res.F = m.dish_f;
@@ -142,12 +142,11 @@ int dish_solve(const Model& m, const Mesh& mesh, double freq_hz, const std::vect
     res.feed_prad = prad;
     const Feed feed{analytic, res.q, amp, free, mesh, freq_hz, cur};
 
-    // 2.
     const double lambda = phys::c0 / freq_hz, k = phys::two_pi / lambda;
     const double npts = dish_point_count(D, lambda);
     if (!(npts <= kDishMaxPoints)) return set_err(err, "%s", too_large(D, lambda, npts).c_str());
 
-    // 3. Surface reflectivity; the current scales with rho = -Gamma.
+    // Surface reflectivity; the current scales with rho = -Gamma.
     const cplx rho = surface_rho(m, lambda);
     res.mesh_refl = std::norm(rho);
     if (res.mesh > 0) {
@@ -158,7 +157,7 @@ int dish_solve(const Model& m, const Mesh& mesh, double freq_hz, const std::vect
                        res.mesh, res.mesh / lambda));
     }
 
-    // 4, 5, 9. The surface samples lit by the feed, with their currents.
+    // The surface samples lit by the feed, with their currents.
     DishSampling smp = dish_surface(D, F, lambda);
     res.npts = static_cast<int>(smp.pts.size());
     const DishSurface surf = lit_surface(feed, smp, F, k, rho, res.block);
@@ -182,11 +181,11 @@ int dish_solve(const Model& m, const Mesh& mesh, double freq_hz, const std::vect
             strfmt("DISH blockage %.4g m is as wide as the dish: nothing is reflected forward",
                    res.block));
 
-    // 6. Rim angle.
+    // Rim angle.
     const double th0 = 2 * std::atan(D / (4 * F));
     res.theta0 = th0 / phys::deg;
 
-    // 7. Spillover: the feed power inside the rim cone, by the midpoint rule.
+    // Spillover: the feed power inside the rim cone, by the midpoint rule.
     {
         const int n = kSpillTheta * kSpillPhi;
         std::vector<double> th(static_cast<size_t>(n)), ph(static_cast<size_t>(n));
@@ -212,7 +211,7 @@ int dish_solve(const Model& m, const Mesh& mesh, double freq_hz, const std::vect
         res.eta_spill = prad > 0 ? std::min(1.0, pint / prad) : 0.0;
     }
 
-    // 8. Edge illumination: mean rim power density against the axis, times
+    // Edge illumination: mean rim power density against the axis, times
     // the extra spreading ((1 + cos theta0)/2)^2 of the longer path to the rim.
     {
         std::vector<double> th(kEdgePhi + 1, phys::pi - th0), ph(kEdgePhi + 1);
@@ -245,7 +244,7 @@ int dish_solve(const Model& m, const Mesh& mesh, double freq_hz, const std::vect
     job.q = res.q;
     job.amp = amp;
 
-    // 10, 11. The E-plane (phi = 0) and H-plane (phi = 90) cuts.
+    // The E-plane (phi = 0) and H-plane (phi = 90) cuts.
     res.cut_th = dish_cut_angles(D, lambda);
     res.ncut = static_cast<int>(res.cut_th.size());
     {
@@ -269,13 +268,13 @@ int dish_solve(const Model& m, const Mesh& mesh, double freq_hz, const std::vect
         cut_stats(res.cut_th.data(), res.cut_h.data(), res.ncut, res.hpbw_h, res.sll_h);
     }
 
-    // 13. Efficiencies.
+    // Efficiencies.
     const double ideal = phys::pi * D / lambda;
     res.eta_ap = std::pow(10.0, res.gain / 10) / (ideal * ideal);
     res.eta_ill =
         res.eta_spill > 0 ? res.eta_ap / res.eta_spill / (res.mesh > 0 ? res.mesh_refl : 1.0) : 0.0;
 
-    // 14. The reflector system's pattern on the run's grid, a slab of rows
+    // The reflector system's pattern on the run's grid, a slab of rows
     // at a time so that a fine grid needs no more than a few megabytes here.
     if (gt && nth > 0 && nph > 0) {
         const int rows = std::max(1, kGridSlab / nph);

@@ -31,7 +31,7 @@ TEST(DishValidation, RimAngleAndFocalRatio) {
 
 // The power of a cos^q field feed inside the rim cone, over its whole power:
 //   int_0^theta0 cos^{2q} t sin t dt / int_0^{pi/2} ... = 1 - cos^{2q+1} theta0,
-// and the edge illumination of the Part's definition, the rim power density
+// and the edge illumination as the report defines it, the rim power density
 // against the axis times the spreading ((1 + cos theta0)/2)^2:
 //   10 log10(cos^{2q} theta0 ((1 + cos theta0)/2)^2).
 // Neither depends on the size of the dish: a 2-wavelength dish keeps it quick.
