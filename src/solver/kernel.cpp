@@ -28,6 +28,9 @@ constexpr double kInv4Pi = 1.0 / phys::four_pi;
 // kR below which (exp(-jkR) - 1)/R is taken from its Taylor series.
 constexpr double kSeriesKR = 1e-3;
 
+// Most sub-intervals of a segment in the Sommerfeld correction of a board.
+constexpr double kBoardMaxSub = 40.0;
+
 // A segment as pair_core sees it: geometry and its Gauss points for the
 // 3-, 5- and 8-point rules (each n x 3 doubles).
 struct PairSeg {
@@ -259,8 +262,14 @@ void stamp(const FillArgs& A, const FillSeg& sf, const FillSeg& so, cplx vec, cp
 //   Z[p][q] -= sp sq (ap aq N0 + bp aq N1 + ap bq N2 + bp bq N3).
 void somm_correction(const FillArgs& A, const FillSeg& sf, const FillSeg& so, double D) {
     // Clamped as a double: for D -> 0 the quotient exceeds every int.
-    const int m = static_cast<int>(
-        std::clamp(std::ceil(1.5 * std::max(sf.len, so.len) / std::max(D, 1e-12)), 1.0, 6.0));
+    const double lmax = std::max(sf.len, so.len);
+    double mm = std::clamp(std::ceil(1.5 * lmax / std::max(D, 1e-12)), 1.0, 6.0);
+    // On a board the correction field varies on the scale of the thickness
+    // h: neighbouring traces on a thin board need sub-intervals of about 2 h.
+    const double h = A.board_h;
+    if (h > 0 && D < 20.0 * h + 2.0 * lmax)
+        mm = std::max(mm, std::min(std::ceil(lmax / (2.0 * h)), kBoardMaxSub));
+    const int m = static_cast<int>(mm);
     cplx N[4] = {};
     const double inv_m = 1.0 / m;
     for (int ia = 0; ia < m; ++ia) {

@@ -88,6 +88,7 @@ struct FillArgs {
     const int* list = nullptr;        // segment indices of the current colour class
     const SommTable* table = nullptr; // Sommerfeld table or null
     SommFieldFn corr_field = nullptr; // its field function (set together with table)
+    double board_h = 0;               // board thickness, m (0 unless the ground is a board)
     const FillGeom* geom = nullptr;
 };
 

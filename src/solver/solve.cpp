@@ -6,6 +6,7 @@
 #include <new>
 
 #include "common/text.h"
+#include "ground/somm.h"
 #include "parallel/par_for.h"
 #include "solver/kernel.h"
 #include "solver/loads.h"
@@ -79,6 +80,12 @@ int check_input(const Model& m, const Mesh& mesh, double f, std::string& err) {
             return set_err(err, "ground constants eps=%g sigma=%g S/m are not valid", m.eps,
                            m.sigma);
     }
+    if (m.ground == GROUND_PCB) {
+        if (!finite(m.pcb_eps) || !(m.pcb_eps >= 1) || !finite(m.pcb_tand) || m.pcb_tand < 0 ||
+            !finite(m.pcb_h) || !(m.pcb_h > 0))
+            return set_err(err, "board constants eps=%g tand=%g h=%g m are not valid", m.pcb_eps,
+                           m.pcb_tand, m.pcb_h);
+    }
     if (m.ground < GROUND_FREE || m.ground > GROUND_PCB)
         return set_err(err, "unknown ground kind %d", m.ground);
     return 0;
@@ -94,6 +101,35 @@ bool passive(const Model& m) {
     for (const TLine& t : m.tls)
         if (t.z0 == 0 || t.y1.real() < 0 || t.y2.real() < 0) return false;
     return true;
+}
+
+// The Sommerfeld table of a board or of real ground with the Sommerfeld
+// option, over the extent of the structure: rho up to 1.01 times the
+// diagonal of the x-y bounding box of the segment ends, zs from twice the
+// lowest end height (0 when it touches the ground) to 1.01 times twice the
+// highest. Returns 0 with t null for the other grounds.
+int build_table(const Model& m, const Mesh& mesh, double freq_hz, std::unique_ptr<SommTable>& t,
+                std::string& err) {
+    t.reset();
+    const bool board = m.ground == GROUND_PCB;
+    if (!board && !(m.ground == GROUND_REAL && m.somm)) return 0;
+    double lo[3] = {1e300, 1e300, 1e300}, hi[3] = {-1e300, -1e300, -1e300};
+    for (const Segment& g : mesh.seg) {
+        for (const double* p : {g.a, g.b}) {
+            for (int d = 0; d < 3; ++d) {
+                lo[d] = std::min(lo[d], p[d]);
+                hi[d] = std::max(hi[d], p[d]);
+            }
+        }
+    }
+    const double rho_max = 1.01 * std::hypot(hi[0] - lo[0], hi[1] - lo[1]);
+    const double omega = phys::two_pi * freq_hz;
+    const cplx eps =
+        board ? m.pcb_eps * cplx(1.0, -m.pcb_tand) : cplx(m.eps, -m.sigma / (omega * phys::eps0));
+    const LayerMode mode =
+        board ? (m.pcb_gnd ? LAYER_GROUNDED_SLAB : LAYER_FREE_SLAB) : LAYER_HALFSPACE;
+    return somm_table(freq_hz, eps, mode, board ? m.pcb_h : 0.0, rho_max,
+                      2.0 * std::max(lo[2], 0.0), 1.01 * 2.0 * hi[2], t, err);
 }
 
 } // namespace
@@ -136,6 +172,7 @@ void fill_matrix(const Model& m, const Mesh& mesh, double freq_hz, const FillGeo
     fa.eps_c = m.ground == GROUND_PCB ? m.pcb_eps * cplx(1.0, -m.pcb_tand)
                                       : cplx(m.eps, -m.sigma / (omega * phys::eps0));
     fa.table = table;
+    fa.board_h = m.ground == GROUND_PCB ? m.pcb_h : 0.0;
     fa.corr_field = corr_field;
     fa.geom = &geom;
 
@@ -161,14 +198,6 @@ void fill_matrix(const Model& m, const Mesh& mesh, double freq_hz, const FillGeo
 int solve_freq(const Model& m, const Mesh& mesh, double freq_hz, std::vector<cplx>& cur,
                FreqResult& res, int want_prad, std::vector<cplx>* src_cur, std::string& err) {
     if (check_input(m, mesh, freq_hz, err) != 0) return kSolveBadInput;
-    if (m.ground == GROUND_PCB || (m.ground == GROUND_REAL && m.somm)) {
-        // The Sommerfeld table comes with the ground module: built here,
-        // passed to fill_matrix with its field function, freed after the fill.
-        set_err(err,
-                "the Sommerfeld ground (board or real ground with sommerfeld) is not available");
-        return kSolveBadInput;
-    }
-
     const int n = mesh.nunk();
 
     // Lines first: their undriven ports enlarge the system, and the matrix
@@ -183,7 +212,12 @@ int solve_freq(const Model& m, const Mesh& mesh, double freq_hz, std::vector<cpl
         A.assign(static_cast<size_t>(N) * static_cast<size_t>(N), cplx(0.0));
         rhs.assign(static_cast<size_t>(N), cplx(0.0));
         fill_geom_build(mesh, m.ground != GROUND_FREE, geom);
-        fill_matrix(m, mesh, freq_hz, geom, A.data(), N);
+        // The Sommerfeld table lives for the fill only.
+        std::unique_ptr<SommTable> table;
+        if (build_table(m, mesh, freq_hz, table, err) != 0) return kSolveBadInput;
+        fill_matrix(m, mesh, freq_hz, geom, A.data(), N, table.get(),
+                    table ? somm_corr_field : nullptr);
+        somm_free(table);
     } catch (const std::bad_alloc&) {
         set_err(err, "out of memory for the %d x %d impedance matrix", N, N);
         return kSolveNoMemory;

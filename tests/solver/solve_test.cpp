@@ -281,12 +281,13 @@ TEST(SolveFreq, BadInputIsAClearErrorAndLeavesTheOutputsAlone) {
              m.sigma = -0.01;
          },
          kF, "ground constants eps=13 sigma=-0.01 S/m are not valid"},
-        {"Sommerfeld ground",
+        {"board without thickness",
          [](Model& m, Mesh&, const TLine&, const std::vector<int>&) {
-             m.ground = GROUND_REAL;
-             m.somm = 1;
+             m.ground = GROUND_PCB;
+             m.pcb_eps = 4.4;
+             m.pcb_h = 0;
          },
-         kF, "the Sommerfeld ground (board or real ground with sommerfeld) is not available"},
+         kF, "board constants eps=4.4 tand=0 h=0 m are not valid"},
     };
     for (const Case& c : cases) {
         Model m = hand_model(kF, feed);
