@@ -69,7 +69,7 @@ void bessel_j01(cplx z, cplx& j0, cplx& j1) {
     const double ey = std::exp(y), iey = 1.0 / ey;
     const double ch = 0.5 * (ey + iey), sh = 0.5 * (ey - iey);
     const cplx c(cx * ch, -sx * sh), s(sx * ch, cx * sh);
-    const cplx amp = std::sqrt(2.0 / (phys::pi * z));
+    const cplx amp = csqrt_p(2.0 / (phys::pi * z));
     j0 = amp * (p0 * c - q0 * s);
     j1 = amp * (p1 * s + q1 * c);
 }

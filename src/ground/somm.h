@@ -68,17 +68,26 @@ struct SommTable {
     // the bracket there is found by division instead of a search.
     int rho_lin = 0;
     double rho_step = 0;
+    // 1 / prod_{b != a} (x_a - x_b) of the 4-point stencil starting at node
+    // s, at [4 s + a], for rho and for zs: the Lagrange weights without a
+    // division.
+    std::vector<double> rho_iden, zs_iden;
 };
 
-// Most nodes a table may have (about 110 MB of values); a larger grid is a
-// structure far too large for the wavelength and is refused.
+// Limits of a table: its nodes (about 110 MB of values), and the integrand
+// evaluations they take by the rule of the integration path (8 per piece of
+// an arc of 24 + 4 (rho + zs) a / pi pieces, at most 4000, and about 1000
+// for the tail), about a minute of both cores. A larger table belongs to a
+// structure far too large for the wavelength (or a board far too thin for
+// its extent) and is refused.
 constexpr long kSommMaxNodes = 1L << 20;
+constexpr double kSommMaxWork = 1e9;
 
 // Builds the table at f_hz for the medium, with a rho grid reaching at least
 // rho_max and a zs grid starting at or above zs_min and reaching zs_max (m),
 // the node values computed on par_for workers. Returns 0, or -1 with a
 // one-line message in err when the arguments are not finite or the grid
-// would exceed kSommMaxNodes. Throws std::bad_alloc when memory runs out.
+// would exceed the limits above. Throws std::bad_alloc when memory runs out.
 int somm_table(double f_hz, cplx eps, LayerMode mode, double h, double rho_max, double zs_min,
                double zs_max, std::unique_ptr<SommTable>& out, std::string& err);
 

@@ -8,14 +8,14 @@
 void somm_field_from(const cplx v[kSommVals], double k0, double omega, const double obs[3],
                      const double src[3], const double dir[3], cplx field[3]) {
     const double dx = obs[0] - src[0], dy = obs[1] - src[1];
-    const double rho = std::hypot(dx, dy);
+    const double rho = std::sqrt(dx * dx + dy * dy);
     double rx = 1.0, ry = 0.0; // rho_hat; any horizontal direction when rho = 0
     if (rho > 1e-12) {
         rx = dx / rho;
         ry = dy / rho;
     }
     const double ur = dir[0] * rx + dir[1] * ry;
-    const cplx F = 1.0 / cplx(0.0, phys::four_pi * omega * phys::eps0);
+    const cplx F(0.0, -1.0 / (phys::four_pi * omega * phys::eps0)); // 1/(j 4 pi w eps0)
     const double k2 = k0 * k0;
     const cplx radial = v[5] * dir[2] + (v[0] - v[1]) * ur;
     field[0] = F * (rx * radial - v[0] * (dir[0] - ur * rx) + k2 * v[3] * dir[0]);
@@ -25,7 +25,8 @@ void somm_field_from(const cplx v[kSommVals], double k0, double omega, const dou
 
 void somm_corr_field(const SommTable* t, const double obs[3], const double src[3],
                      const double dir[3], cplx field[3]) {
-    const double rho = std::hypot(obs[0] - src[0], obs[1] - src[1]);
+    const double dx = obs[0] - src[0], dy = obs[1] - src[1];
+    const double rho = std::sqrt(dx * dx + dy * dy);
     const double zs = obs[2] + src[2];
     cplx v[kSommVals];
     if (zs >= t->zs_min) {

@@ -28,7 +28,7 @@ constexpr double GL8w[8] = {0.1012285362903763, 0.2223810344533745, 0.3137066458
                             0.362683783378362,  0.362683783378362,  0.3137066458778873,
                             0.2223810344533745, 0.1012285362903763};
 
-constexpr double kHuge = 1e30;     // "no limit" for a spectral width or length
+constexpr double kHuge = 1e30;      // "no limit" for a spectral width or length
 constexpr int kArcMaxPieces = 3976; // before the 24 that are always added
 constexpr int kMaxPeriods = 78;
 constexpr long kMaxPanels = 200000; // bounds the panel tail for any input
@@ -50,8 +50,8 @@ SommArgs somm_args(double k0, cplx eps, LayerMode mode, double h, double rho, do
 
 void integrand(const SommArgs& a, cplx lam, cplx F[kSommVals]) {
     const cplx l2 = lam * lam;
-    const cplx u0 = std::sqrt(l2 - a.k0 * a.k0);
-    const cplx u1 = std::sqrt(l2 - a.k1sq);
+    const cplx u0 = csqrt_p(l2 - a.k0 * a.k0);
+    const cplx u1 = csqrt_p(l2 - a.k1sq);
     const cplx iu0 = 1.0 / u0;
     cplx r_tm, X, Y;
     if (a.mode == LAYER_HALFSPACE) {
@@ -69,8 +69,8 @@ void integrand(const SommArgs& a, cplx lam, cplx F[kSommVals]) {
         X = (r.r_tm + r.r_te) / l2;
         Y = r.r_te * iu0;
     }
-    const cplx e0 = std::exp(-u0 * a.zs);
-    const cplx el = std::exp(-lam * a.zs);
+    const cplx e0 = cexp_p(-u0 * a.zs);
+    const cplx el = cexp_p(-lam * a.zs);
     const cplx z = lam * a.rho;
     cplx j0, j1;
     bessel_j01(z, j0, j1);
@@ -127,7 +127,9 @@ void arc(const SommArgs& s, double a, double delta, double negligible, cplx acc[
     const cplx k1 = std::sqrt(s.k1sq);
     const double pole_end = std::max(k0, std::abs(k1.real()));
     const double dt_max = phys::pi / 24.0;
-    const auto lam_at = [&](double t) { return cplx(ha * (1.0 - std::cos(t)), delta * std::sin(t)); };
+    const auto lam_at = [&](double t) {
+        return cplx(ha * (1.0 - std::cos(t)), delta * std::sin(t));
+    };
     const auto speed = [&](double t) { return std::hypot(ha * std::sin(t), delta * std::cos(t)); };
     const auto width = [&](cplx lam) {
         double dist;
@@ -163,11 +165,43 @@ void arc(const SommArgs& s, double a, double delta, double negligible, cplx acc[
     }
 }
 
+// Wynn's epsilon table built one anti-diagonal at a time: with the sums
+// s_0 .. s_n the new diagonal holds e_k = eps_k^(n-k), k = 0 .. n, from
+//   e_0 = s_n,  e_{k+1} = d_{k-1} + 1/(e_k - d_k)   (d: the previous diagonal,
+// d_{-1} = 0). The estimate is the entry of the highest even column k >= 2
+// on the new diagonal, reached through finite even entries only (s_n when
+// there is none), as wynn() gives it for the same sums.
+struct EpsDiagonal {
+    cplx d[kMaxPeriods + 1];
+    int n = 0; // entries in d
+    cplx add(cplx sum) {
+        cplx e[kMaxPeriods + 1];
+        e[0] = sum;
+        for (int k = 0; k < n; ++k) {
+            const cplx prev = k > 0 ? d[k - 1] : cplx(0.0);
+            const cplx diff = e[k] - d[k];
+            e[k + 1] = diff == cplx(0.0) ? cplx(kHuge, 0.0) : prev + 1.0 / diff;
+        }
+        ++n;
+        for (int k = 0; k < n; ++k) d[k] = e[k];
+        cplx best = sum;
+        for (int k = 2; k < n; k += 2) {
+            if (!std::isfinite(e[k].real()) || !std::isfinite(e[k].imag()) ||
+                std::abs(e[k].real()) >= kHuge)
+                break;
+            best = e[k];
+        }
+        return best;
+    }
+};
+
 // The real-axis tail from a. The spectral scales: I = pi/rho (the Bessel
 // period), L = 1/zs (the decay of exp(-l zs)), J = the medium's own scale:
-// 1/h for a slab, and for the half-space the distance max(|Im k1|, 0.3 k0)
-// of the branch point k1 from the axis, which it lies below. J limits the
-// panel width up to lam_h = a + 30 J.
+// 1/h for a slab (its reflection varies like exp(-2 l h)), and for the
+// half-space the distance max(|Im k1|, 0.3 k0) of the branch point k1 from
+// the axis, which it lies below. The medium's scale matters up to
+// lam_h = a + 30 J; a half-space's panels there span at most half their
+// distance from k1, at least J/2.
 void tail(const SommArgs& s, double a, double negligible, cplx acc[kSommVals]) {
     const double I = s.rho > 0 ? phys::pi / s.rho : kHuge;
     const double L = 1.0 / s.zs;
@@ -182,17 +216,22 @@ void tail(const SommArgs& s, double a, double negligible, cplx acc[kSommVals]) {
     // Panels where the periods are too long for the decay or for the medium's
     // scale; when only the medium's scale is in the way, the panels stop at
     // lam_h and the periods take over from there. A panel spans at most half
-    // a Bessel period, twice the decay length, half the medium's scale and
-    // its own start (the integrands without a quasi-static part fall off
+    // a Bessel period, twice the decay length, the medium's scale as above
+    // and its own start (the integrands without a quasi-static part fall off
     // like powers of lambda).
+    const cplx k1 = std::sqrt(s.k1sq);
+    const auto medium_width = [&](double lam) {
+        if (lam >= lam_h) return kHuge;
+        if (s.mode != LAYER_HALFSPACE) return J;
+        return 0.5 * std::max(std::abs(lam - k1), J);
+    };
     double start = a;
     if (I > 0.5 * std::min(J, L)) {
         const double stop = I <= 0.5 * L ? std::min(lam_h, lam_end) : lam_end;
         double lam = a;
         for (long n = 0; lam < stop && n < kMaxPanels; ++n) {
             if (remainder(s, lam) < negligible) return;
-            const double jw = lam < lam_h ? 0.5 * J : kHuge;
-            double w = std::min({I, 2.0 * L, jw, lam});
+            double w = std::min({I, 2.0 * L, medium_width(lam), lam});
             if (lam + w > stop) w = stop - lam;
             panel(s, lam, w, acc);
             lam += w;
@@ -201,8 +240,14 @@ void tail(const SommArgs& s, double a, double negligible, cplx acc[kSommVals]) {
         start = stop;
     }
 
-    // Period by period: running sums S_0, S_1, ... of every component.
+    // Period by period: running sums S_0, S_1, ... of every component. The
+    // convergence test follows Wynn's estimate as the sums come in, one new
+    // anti-diagonal of the epsilon table per period (O(p) instead of the
+    // whole table, O(p^2), for every test); the tail itself is wynn() of all
+    // the sums.
     cplx S[kSommVals][kMaxPeriods];
+    EpsDiagonal diag[kSommVals];
+    cplx est[kSommVals][kMaxPeriods];
     cplx run[kSommVals] = {};
     int np = 0;
     bool plain = false;
@@ -210,7 +255,10 @@ void tail(const SommArgs& s, double a, double negligible, cplx acc[kSommVals]) {
         const double lo = start + p * I;
         panel(s, lo, 0.5 * I, run);
         panel(s, lo + 0.5 * I, 0.5 * I, run);
-        for (int k = 0; k < kSommVals; ++k) S[k][p] = run[k];
+        for (int k = 0; k < kSommVals; ++k) {
+            S[k][p] = run[k];
+            est[k][p] = diag[k].add(run[k]);
+        }
         np = p + 1;
         if (start + (p + 1) * I > lam_end || remainder(s, lo + I) < negligible) {
             plain = true;
@@ -219,8 +267,7 @@ void tail(const SommArgs& s, double a, double negligible, cplx acc[kSommVals]) {
         if (p >= 9 && p % 2 == 1) {
             double worst = 0;
             for (int k = 0; k < kSommVals; ++k) {
-                const cplx e1 = wynn(S[k], p + 1);
-                const cplx e2 = wynn(S[k], p - 1);
+                const cplx e1 = est[k][p], e2 = est[k][p - 2];
                 worst = std::max(worst, std::abs(e1 - e2) / (std::abs(e1) + 1e-30));
             }
             if (worst < 1e-10) break;
@@ -230,6 +277,15 @@ void tail(const SommArgs& s, double a, double negligible, cplx acc[kSommVals]) {
 }
 
 } // namespace
+
+// The arc ends beyond the branch point k1 and, for a slab, beyond its
+// surface-wave poles (between k0 and Re k1); over a lossy half-space whose
+// k1 lies well below the real axis it ends at 2 k0.
+double somm_arc_end(double k0, cplx eps, LayerMode mode) {
+    const cplx k1 = k0 * std::sqrt(eps);
+    if (mode == LAYER_HALFSPACE && std::abs(k1.imag()) >= 0.3 * k0) return 2.0 * k0;
+    return std::max(std::abs(k1.real()) + k0, 2.0 * k0);
+}
 
 void somm_integrals(double k0, cplx eps, LayerMode mode, double h, double rho, double zs,
                     cplx out[kSommVals]) {
@@ -241,10 +297,7 @@ void somm_integrals(double k0, cplx eps, LayerMode mode, double h, double rho, d
     if (!(rho >= 0)) rho = 0;
     SommArgs s = somm_args(k0, eps, mode, h, rho, zs);
 
-    const cplx k1 = std::sqrt(s.k1sq);
-    const double a = mode == LAYER_HALFSPACE && std::abs(k1.imag()) >= 0.3 * k0
-                         ? 2.0 * k0
-                         : std::max(std::abs(k1.real()) + k0, 2.0 * k0);
+    const double a = somm_arc_end(k0, eps, mode);
     const double delta = std::min(0.5 * k0, rho > 0 ? 1.0 / rho : kHuge);
     // What the field can still notice: 1e-15 of the larger of its near
     // (1/R^3) and far (k0^2/R) scale, R the distance to the image point.

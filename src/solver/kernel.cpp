@@ -28,8 +28,14 @@ constexpr double kInv4Pi = 1.0 / phys::four_pi;
 // kR below which (exp(-jkR) - 1)/R is taken from its Taylor series.
 constexpr double kSeriesKR = 1e-3;
 
-// Most sub-intervals of a segment in the Sommerfeld correction of a board.
+// Most sub-intervals of a segment in the Sommerfeld correction of a board,
+// and the most points of its rule along a segment.
 constexpr double kBoardMaxSub = 40.0;
+constexpr int kCorrMaxPoints = 160;
+// Distance from the image, in segment lengths, beyond which the correction
+// takes the 2-point rule.
+constexpr double kFarCorr = 10.0;
+constexpr double kFarCorr1 = 50.0;
 
 // A segment as pair_core sees it: geometry and its Gauss points for the
 // 3-, 5- and 8-point rules (each n x 3 doubles).
@@ -255,46 +261,95 @@ void stamp(const FillArgs& A, const FillSeg& sf, const FillSeg& so, cplx vec, cp
     }
 }
 
+// Points and weights of the rule along one segment of the Sommerfeld
+// correction: m sub-intervals with the 4-point rule on each, or the 2-point
+// rule for a far pair.
+struct CorrRule {
+    int n = 0;
+    double s[kCorrMaxPoints];
+    double w[kCorrMaxPoints];
+};
+
+void corr_rule(int m, int far, CorrRule& r) {
+    if (far == 2) {
+        r.n = 1;
+        r.s[0] = 0.5;
+        r.w[0] = 1.0;
+        return;
+    }
+    if (far == 1) {
+        // 2-point Gauss-Legendre on [0, 1]: 1/2 -+ 1/(2 sqrt 3).
+        r.n = 2;
+        r.s[0] = 0.2113248654051871;
+        r.s[1] = 0.7886751345948129;
+        r.w[0] = r.w[1] = 0.5;
+        return;
+    }
+    r.n = 4 * m;
+    const double inv_m = 1.0 / m;
+    for (int ia = 0; ia < m; ++ia)
+        for (int ii = 0; ii < 4; ++ii) {
+            r.s[4 * ia + ii] = (ia + kG4X[ii]) * inv_m;
+            r.w[4 * ia + ii] = kG4W[ii] * inv_m;
+        }
+}
+
 // Sommerfeld correction of one pair (image pass with a table): moments
-// N0..N3 of E = len_f len_o w_s w_t (dir_f . F(P, Q)) over m x m
-// sub-intervals of 4-point rules, F the table's correction field at P on f
-// of a unit current element at Q on the real segment o along dir_o, and
+// N0..N3 of E = len_f len_o w_s w_t (dir_f . F(P, Q)), F the table's
+// correction field at P on f of a unit current element at Q on the real
+// segment o along dir_o, and
 //   Z[p][q] -= sp sq (ap aq N0 + bp aq N1 + ap bq N2 + bp bq N3).
+// The rule: m = ceil(1.5 max(len)/D) sub-intervals (1 to 6) of 4 points on
+// each segment, D the distance from the centre of f to the image of the
+// centre of o; on a board at least ceil(max(len)/(2h)) (up to 40) when the
+// pair is closer than 20 h + 2 max(len), since the field there varies on
+// the scale of the thickness h. A pair far from the image (D at least
+// kFarCorr max(len)) of segments short against the wavelength
+// (k max(len) <= 1) takes the 2-point rule on each segment: the field
+// varies there by the phase k len and the relative change len/D, and the
+// rule's error, of fourth order in both, stays below 1e-6 of the pair's
+// term.
 void somm_correction(const FillArgs& A, const FillSeg& sf, const FillSeg& so, double D) {
     // Clamped as a double: for D -> 0 the quotient exceeds every int.
     const double lmax = std::max(sf.len, so.len);
     double mm = std::clamp(std::ceil(1.5 * lmax / std::max(D, 1e-12)), 1.0, 6.0);
-    // On a board the correction field varies on the scale of the thickness
-    // h: neighbouring traces on a thin board need sub-intervals of about 2 h.
     const double h = A.board_h;
     if (h > 0 && D < 20.0 * h + 2.0 * lmax)
         mm = std::max(mm, std::min(std::ceil(lmax / (2.0 * h)), kBoardMaxSub));
     const int m = static_cast<int>(mm);
+    int far = 0;
+    if (!A.corr_full && m == 1) {
+        const double kl = A.k * lmax;
+        if (A.board_h == 0 && D >= kFarCorr1 * lmax && kl <= 0.5)
+            far = 2;
+        else if (D >= kFarCorr * lmax && kl <= 1.0)
+            far = 1;
+    }
+    CorrRule r;
+    corr_rule(m, far, r);
+
+    double Q[kCorrMaxPoints][3];
+    for (int j = 0; j < r.n; ++j)
+        for (int d = 0; d < 3; ++d) Q[j][d] = so.a[d] + r.s[j] * so.len * so.dir[d];
     cplx N[4] = {};
-    const double inv_m = 1.0 / m;
-    for (int ia = 0; ia < m; ++ia) {
-        for (int ii = 0; ii < 4; ++ii) {
-            double s = (ia + kG4X[ii]) * inv_m;
-            double ws = kG4W[ii] * inv_m;
-            double P[3];
-            for (int d = 0; d < 3; ++d) P[d] = sf.a[d] + s * sf.len * sf.dir[d];
-            for (int ja = 0; ja < m; ++ja) {
-                for (int jj = 0; jj < 4; ++jj) {
-                    double t = (ja + kG4X[jj]) * inv_m;
-                    double wt = kG4W[jj] * inv_m;
-                    double Q[3];
-                    for (int d = 0; d < 3; ++d) Q[d] = so.a[d] + t * so.len * so.dir[d];
-                    cplx F[3];
-                    A.corr_field(A.table, P, Q, so.dir, F);
-                    cplx E = (sf.len * so.len * ws * wt) *
-                             (sf.dir[0] * F[0] + sf.dir[1] * F[1] + sf.dir[2] * F[2]);
-                    N[0] += E;
-                    N[1] += s * E;
-                    N[2] += t * E;
-                    N[3] += s * t * E;
-                }
-            }
+    const double ll = sf.len * so.len;
+    for (int i = 0; i < r.n; ++i) {
+        const double s = r.s[i];
+        double P[3];
+        for (int d = 0; d < 3; ++d) P[d] = sf.a[d] + s * sf.len * sf.dir[d];
+        cplx e0 = 0.0, e1 = 0.0; // sums of w_t E and t w_t E
+        for (int j = 0; j < r.n; ++j) {
+            cplx F[3];
+            A.corr_field(A.table, P, Q[j], so.dir, F);
+            const cplx E = r.w[j] * (sf.dir[0] * F[0] + sf.dir[1] * F[1] + sf.dir[2] * F[2]);
+            e0 += E;
+            e1 += r.s[j] * E;
         }
+        const double ws = ll * r.w[i];
+        N[0] += ws * e0;
+        N[1] += (s * ws) * e0;
+        N[2] += ws * e1;
+        N[3] += (s * ws) * e1;
     }
     const FillRef* rf = A.geom->refs.data() + sf.ref0;
     const FillRef* ro = A.geom->refs.data() + so.ref0;

@@ -89,6 +89,7 @@ struct FillArgs {
     const SommTable* table = nullptr; // Sommerfeld table or null
     SommFieldFn corr_field = nullptr; // its field function (set together with table)
     double board_h = 0;               // board thickness, m (0 unless the ground is a board)
+    int corr_full = 0;                // 1 = the 4-point rule for every correction pair
     const FillGeom* geom = nullptr;
 };
 

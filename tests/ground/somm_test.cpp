@@ -29,24 +29,33 @@ TEST(Bessel, MatchesHighPrecisionValues) {
     };
     const Case cases[] = {
         {{0.5, 0.0}, {0.9384698072408129, 0.0}, {0.24226845767487389, 0.0}},
-        {{3.0, 0.5}, {-0.30753601797880278, -0.17324844577780657},
+        {{3.0, 0.5},
+         {-0.30753601797880278, -0.17324844577780657},
          {0.36149679840403173, -0.19336161497912512}},
-        {{9.7, -0.8}, {-0.30076605604188432, 0.10128189511836699},
+        {{9.7, -0.8},
+         {-0.30076605604188432, 0.10128189511836699},
          {0.14698579311461023, 0.20801461417444933}},
-        {{13.9, 0.3}, {0.19151928924510008, -0.035538633755335471},
+        {{13.9, 0.3},
+         {0.19151928924510008, -0.035538633755335471},
          {0.12235526672662169, 0.053301112384206178}},
-        {{14.1, 0.3}, {0.16358619173967244, -0.045351544128065207},
+        {{14.1, 0.3},
+         {0.16358619173967244, -0.045351544128065207},
          {0.15596914224171606, 0.044524770803351913}},
-        {{20.0, -1.0}, {0.25571394495998454, 0.080010338077422215},
+        {{20.0, -1.0},
+         {0.25571394495998454, 0.080010338077422215},
          {0.10780526090547948, -0.19151556313020983}},
-        {{55.3, 0.7}, {-0.059989958097858802, 0.073110614167219238},
+        {{55.3, 0.7},
+         {-0.059989958097858802, 0.073110614167219238},
          {-0.1211038926474938, -0.035107336824247158}},
-        {{300.2, -0.4}, {-0.028424012953936705, -0.015545468655370112},
+        {{300.2, -0.4},
+         {-0.028424012953936705, -0.015545468655370112},
          {-0.040919275481282116, 0.010750453024032522}},
-        {{0.001, 0.02}, {1.0000997524625424, -1.000049875826401e-5},
+        {{0.001, 0.02},
+         {1.0000997524625424, -1.000049875826401e-5},
          {0.00050007493957294328, 0.010000496258125326}},
         {{0.0, 7.0}, {168.5939085102897, 0.0}, {0.0, 156.03909286995545}},
-        {{-5.0, 2.0}, {-0.42973398507151403, -1.1922394411295847},
+        {{-5.0, 2.0},
+         {-0.42973398507151403, -1.1922394411295847},
          {1.2287085812848446, -0.28070443605000531}},
     };
     for (const Case& c : cases) {
@@ -147,7 +156,8 @@ void dipole_field(double k, double omega, const double obs[3], const double src[
     const cplx g1 = -a * g, g2 = (a * a + 1.0 / (R * R)) * g;
     const double pr = p[0] * r[0] + p[1] * r[1] + p[2] * r[2];
     const cplx F = 1.0 / cplx(0.0, phys::four_pi * omega * phys::eps0);
-    for (int d = 0; d < 3; ++d) E[d] = F * ((k * k * g + g1 / R) * p[d] + (g2 - g1 / R) * pr * r[d]);
+    for (int d = 0; d < 3; ++d)
+        E[d] = F * ((k * k * g + g1 / R) * p[d] + (g2 - g1 / R) * pr * r[d]);
 }
 
 // The field of the mirror image of a current element in a perfect plane at
@@ -286,8 +296,8 @@ TEST(SommTable, CorrectionFieldAgreesWithDirectBetweenNodes) {
             const double scale = std::abs(ref[0]) + std::abs(ref[1]) + std::abs(ref[2]);
             for (int d = 0; d < 3; ++d)
                 EXPECT_LT(std::abs(E[d] - ref[d]), 1e-3 * scale)
-                    << m.what << " obs " << g.obs[0] << " component " << d << ": " << E[d]
-                    << " vs " << ref[d];
+                    << m.what << " obs " << g.obs[0] << " component " << d << ": " << E[d] << " vs "
+                    << ref[d];
         }
     }
 }
@@ -408,11 +418,15 @@ TEST(SommTable, RefusesGridsItCannotBuild) {
     };
     const Case cases[] = {
         {"board 1 nm thin", 4.4, LAYER_GROUNDED_SLAB, 1e-9, 0.5,
-         "the Sommerfeld table would need 136693209440 nodes (at most 1048576): the structure is too "
-         "large for the wavelength or the board too thin"},
+         "the Sommerfeld table would need 136693209440 nodes over 0.5 wavelengths: the structure "
+         "is too large for the wavelength or the board too thin"},
         {"200 km across", cplx(13, -3), LAYER_HALFSPACE, 0, 2e5,
-         "the Sommerfeld table would need 344002150 nodes (at most 1048576): the structure is too "
-         "large for the wavelength"},
+         "the Sommerfeld table would need 344002150 nodes over 2e+05 wavelengths: the structure is "
+         "too large for the wavelength"},
+        // Fewer nodes than the limit, but far too many integrand calls.
+        {"500 m across", cplx(13, -3), LAYER_HALFSPACE, 0, 500,
+         "the Sommerfeld table would need 862150 nodes over 500 wavelengths: the structure is "
+         "too large for the wavelength"},
         {"no thickness", 4.4, LAYER_FREE_SLAB, 0.0, 0.5,
          "Sommerfeld table: board thickness 0 m is not positive"},
         {"NaN extent", 4.4, LAYER_FREE_SLAB, 0.001, std::nan(""),

@@ -46,15 +46,14 @@ Vals raw_integrand(const Medium& m, double rho, double zs, double lam, cplx u0) 
     const double b1 = x > 1e-8 ? j1 / x : 0.5;
     const cplx yx = (Y - X * u0) * e0;
     const double l2 = lam * lam, l3 = l2 * lam;
-    return {l3 * yx * b1,           l3 * yx * j0,           l2 * u0 * yx * j1,
-            lam * Y * e0 * j0,      l2 * X * e0 * j1,       l2 * r.r_tm * e0 * j1,
-            l3 * (r.r_tm / u0) * e0 * j0};
+    return {l3 * yx * b1,     l3 * yx * j0,          l2 * u0 * yx * j1,           lam * Y * e0 * j0,
+            l2 * X * e0 * j1, l2 * r.r_tm * e0 * j1, l3 * (r.r_tm / u0) * e0 * j0};
 }
 
 // 7-point Gauss / 15-point Kronrod pair on [a, b].
-constexpr double kXk[8] = {0.991455371120812639, 0.949107912342758525, 0.864864423359769073,
-                           0.741531185599394440, 0.586087235467691130, 0.405845151377397167,
-                           0.207784955007898468, 0.0};
+constexpr double kXk[8] = {
+    0.991455371120812639, 0.949107912342758525, 0.864864423359769073, 0.741531185599394440,
+    0.586087235467691130, 0.405845151377397167, 0.207784955007898468, 0.0};
 constexpr double kWk[8] = {0.022935322010529225, 0.063092092629978553, 0.104790010322250184,
                            0.140653259715525919, 0.169004726639267903, 0.190350578064785410,
                            0.204432940075298892, 0.209482141084727828};
@@ -93,7 +92,8 @@ void adapt(const Fn& f, double a, double b, const std::array<double, kSommVals>&
     std::array<double, kSommVals> err;
     gk15(f, a, b, v, err);
     bool ok = true;
-    for (int q = 0; q < kSommVals; ++q) ok = ok && err[q] <= std::max(tol[q], 1e-13 * std::abs(v[q]));
+    for (int q = 0; q < kSommVals; ++q)
+        ok = ok && err[q] <= std::max(tol[q], 1e-13 * std::abs(v[q]));
     ok = ok || depth >= 30;
     if (ok) {
         for (int q = 0; q < kSommVals; ++q) acc[q] += v[q];
@@ -140,7 +140,8 @@ Vals brute_force(const Medium& m, double rho, double zs, double rel) {
     const double end = 2.0 * k0 + 60.0 / zs;
     const double w = 0.5 * std::min({rho > 0 ? phys::pi / rho : 1e30, 1.0 / zs, k0});
     const int np = static_cast<int>(std::ceil((end - 2.0 * k0) / w));
-    for (int i = 0; i < np; ++i) pieces.push_back({&plain, 2.0 * k0 + i * w, 2.0 * k0 + (i + 1) * w});
+    for (int i = 0; i < np; ++i)
+        pieces.push_back({&plain, 2.0 * k0 + i * w, 2.0 * k0 + (i + 1) * w});
 
     // First pass: the scale of each component.
     std::array<double, kSommVals> scale{};
@@ -195,11 +196,16 @@ TEST(SommIntegrals, HalfSpaceAgreesWithBruteForce) {
     for (double f : {3.5e6, 14e6}) {
         const double k0 = phys::two_pi * f / phys::c0;
         const cplx eps(13.0, -0.005 / (phys::two_pi * f * phys::eps0));
-        check_medium(
-            {"half-space", k0, eps, LAYER_HALFSPACE, 0.0},
-            {{0.0, 0.02}, {0.001, 0.001}, {0.003, 0.0013}, {0.02, 0.01}, {0.3, 0.05}, {1.3, 0.2},
-             {4.0, 0.01}, {6.0, 2.0}},
-            kRel);
+        check_medium({"half-space", k0, eps, LAYER_HALFSPACE, 0.0},
+                     {{0.0, 0.02},
+                      {0.001, 0.001},
+                      {0.003, 0.0013},
+                      {0.02, 0.01},
+                      {0.3, 0.05},
+                      {1.3, 0.2},
+                      {4.0, 0.01},
+                      {6.0, 2.0}},
+                     kRel);
     }
     // A drier ground whose branch point is close to the axis.
     const double k0 = phys::two_pi * 30e6 / phys::c0;
@@ -215,9 +221,9 @@ TEST(SommIntegrals, SlabsAgreeWithBruteForce) {
     const double f = 2.45e9, k0 = phys::two_pi * f / phys::c0;
     const cplx eps = 4.4 * cplx(1.0, -0.02);
     for (LayerMode mode : {LAYER_GROUNDED_SLAB, LAYER_FREE_SLAB}) {
-        check_medium({mode == LAYER_GROUNDED_SLAB ? "grounded slab" : "free slab", k0, eps, mode,
-                      0.0016},
-                     {{0.0, 0.002}, {0.05, 0.001}, {0.3, 0.004}, {1.2, 0.01}}, kRel);
+        check_medium(
+            {mode == LAYER_GROUNDED_SLAB ? "grounded slab" : "free slab", k0, eps, mode, 0.0016},
+            {{0.0, 0.002}, {0.05, 0.001}, {0.3, 0.004}, {1.2, 0.01}}, kRel);
     }
 }
 

@@ -26,17 +26,7 @@ TEST(Examples, EveryModelRunsWithExitCodeZero) {
     std::vector<std::string> models = example_models();
     ASSERT_FALSE(models.empty()) << "no examples found under " << source_path("examples");
     for (const std::string& path : models) {
-        // Grounds solved through the Sommerfeld table (real ground with the
-        // sommerfeld flag, printed boards) cannot be solved yet: those
-        // examples are read and meshed only.
-        Model m;
-        std::string err;
-        model_clear_overrides();
-        ASSERT_EQ(model_read(path, m, err), 0) << path << ": " << err;
-        bool somm = m.ground == GROUND_PCB || (m.ground == GROUND_REAL && m.somm);
-        std::vector<std::string> args = {path, "-q", "-o", test_dir()};
-        if (somm) args.push_back("-mesh");
-        RunResult r = run_quarlin(args);
+        RunResult r = run_quarlin({path, "-q", "-o", test_dir()});
         EXPECT_EQ(r.code, 0) << path << "\n" << r.out << r.err;
         EXPECT_EQ(r.out.find("ERROR"), std::string::npos) << path << "\n" << r.out;
     }

@@ -431,17 +431,19 @@ TEST_F(Fill, TableImageIsTheQuasiStaticImagePlusTheCorrection) {
 }
 
 TEST_F(Fill, CorrectionSubdividesSegmentsNearTheGround) {
-    // Two segments of 0.5 m: high above the ground (D = 20 m) every pair
-    // takes one sub-interval, 4 x 4 field evaluations; lying on the ground a
-    // segment and its own image coincide (D = 0, six sub-intervals, 24 x 24)
-    // and the neighbours are D = 0.5 m apart (two, 8 x 8).
+    // Two segments of 0.5 m (k len = 0.15): high above the ground (D = 20 m,
+    // 40 lengths) every pair takes the 2-point rule on each segment, 2 x 2
+    // field evaluations; at D = 4 m (8 lengths) one sub-interval, 4 x 4;
+    // lying on the ground a segment and its own image coincide (D = 0, six
+    // sub-intervals, 24 x 24) and the neighbours are D = 0.5 m apart (two,
+    // 8 x 8).
     const double f = 14e6;
     for (cplx& c : g_field) c = 0.0;
     struct Case {
         double z;
         long calls;
     };
-    const Case cases[] = {{10.0, 4 * 16}, {0.0, 2 * 576 + 2 * 64}};
+    const Case cases[] = {{10.0, 4 * 4}, {2.0, 4 * 16}, {0.0, 2 * 576 + 2 * 64}};
     for (const Case& c : cases) {
         Mesh mesh = hand_mesh({HandWire{{0, 0, c.z}, {1, 0, c.z}, 2, 0.001}});
         Model m = hand_model(f, 0, GROUND_REAL);
