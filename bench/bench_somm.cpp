@@ -84,7 +84,8 @@ void BM_SommTable(benchmark::State& st) {
         benchmark::DoNotOptimize(t.get());
     }
     st.counters["nodes"] = nodes;
-    st.counters["nodes/s"] = benchmark::Counter(nodes, benchmark::Counter::kIsIterationInvariantRate);
+    st.counters["nodes/s"] =
+        benchmark::Counter(nodes, benchmark::Counter::kIsIterationInvariantRate);
 }
 
 // The table of examples/pcb_dipole.ant: a 46 mm trace on 1.6 mm FR-4
@@ -94,13 +95,14 @@ void BM_SommTableBoard(benchmark::State& st) {
     for (auto _ : st) {
         std::unique_ptr<SommTable> t;
         std::string err;
-        somm_table(2.45e9, 4.4 * cplx(1.0, -0.02), LAYER_FREE_SLAB, 0.0016, 1.01 * 0.046, 0.0,
-                   0.0, t, err);
+        somm_table(2.45e9, 4.4 * cplx(1.0, -0.02), LAYER_FREE_SLAB, 0.0016, 1.01 * 0.046, 0.0, 0.0,
+                   t, err);
         nodes = t ? t->nrho * t->nzs : 0;
         benchmark::DoNotOptimize(t.get());
     }
     st.counters["nodes"] = nodes;
-    st.counters["nodes/s"] = benchmark::Counter(nodes, benchmark::Counter::kIsIterationInvariantRate);
+    st.counters["nodes/s"] =
+        benchmark::Counter(nodes, benchmark::Counter::kIsIterationInvariantRate);
 }
 
 // The matrix fill over real ground: with range(0) = 1 the quasi-static
@@ -117,8 +119,7 @@ void BM_Fill(benchmark::State& st) {
     fill_geom_build(a.mesh, true, g);
     for (auto _ : st) {
         std::fill(Z.begin(), Z.end(), cplx(0.0));
-        fill_matrix(a.model, a.mesh, kF, g, Z.data(), n, t.get(),
-                    somm ? somm_corr_field : nullptr);
+        fill_matrix(a.model, a.mesh, kF, g, Z.data(), n, t.get(), somm ? somm_corr_field : nullptr);
         benchmark::DoNotOptimize(Z.data());
     }
     st.counters["unknowns"] = n;

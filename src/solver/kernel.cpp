@@ -32,8 +32,8 @@ constexpr double kSeriesKR = 1e-3;
 // and the most points of its rule along a segment.
 constexpr double kBoardMaxSub = 40.0;
 constexpr int kCorrMaxPoints = 160;
-// Distance from the image, in segment lengths, beyond which the correction
-// takes the 2-point rule.
+// Distances from the image, in segment lengths, beyond which the correction
+// takes the 2-point rule and, over real ground, the midpoint rule.
 constexpr double kFarCorr = 10.0;
 constexpr double kFarCorr1 = 50.0;
 
@@ -301,24 +301,29 @@ void corr_rule(int m, int far, CorrRule& r) {
 //   Z[p][q] -= sp sq (ap aq N0 + bp aq N1 + ap bq N2 + bp bq N3).
 // The rule: m = ceil(1.5 max(len)/D) sub-intervals (1 to 6) of 4 points on
 // each segment, D the distance from the centre of f to the image of the
-// centre of o; on a board at least ceil(max(len)/(2h)) (up to 40) when the
-// pair is closer than 20 h + 2 max(len), since the field there varies on
-// the scale of the thickness h. A pair far from the image (D at least
-// kFarCorr max(len)) of segments short against the wavelength
-// (k max(len) <= 1) takes the 2-point rule on each segment: the field
-// varies there by the phase k len and the relative change len/D, and the
-// rule's error, of fourth order in both, stays below 1e-6 of the pair's
-// term.
+// centre of o; on a board at least ceil(3 max(len)/h) (up to 40) when the
+// pair is closer than 20 h + 2 max(len): the correction field there peaks
+// and falls off on the scale of the thickness h (beyond it a thin board
+// hardly reflects, and the correction takes the quasi-static image back),
+// and sub-intervals of h/3 bring the impedance of a printed dipole within
+// about 0.2 % of the converged rule, where h/2 left it 1 % off and 2h 8 %. Pairs far from the
+// image, of segments short against the wavelength, take cheaper rules: the 2-point rule on each
+// segment from D = 10 max(len) (k max(len) <= 1), and over real ground the
+// midpoints from D = 50 max(len) (k max(len) <= 0.5). The field varies there
+// by the phase k len and the relative change len/D; the impedances of
+// arrays over ground and of printed antennas stay within 1e-5 of the
+// 4-point rule (tests/solver/somm_fill_test.cpp).
 void somm_correction(const FillArgs& A, const FillSeg& sf, const FillSeg& so, double D) {
     // Clamped as a double: for D -> 0 the quotient exceeds every int.
     const double lmax = std::max(sf.len, so.len);
     double mm = std::clamp(std::ceil(1.5 * lmax / std::max(D, 1e-12)), 1.0, 6.0);
     const double h = A.board_h;
     if (h > 0 && D < 20.0 * h + 2.0 * lmax)
-        mm = std::max(mm, std::min(std::ceil(lmax / (2.0 * h)), kBoardMaxSub));
+        mm = std::max(mm, std::min(std::ceil(3.0 * lmax / h), kBoardMaxSub));
+    if (A.corr_refine > 0) mm = std::min(mm * A.corr_refine, kBoardMaxSub);
     const int m = static_cast<int>(mm);
     int far = 0;
-    if (!A.corr_full && m == 1) {
+    if (A.corr_refine == 0 && m == 1) {
         const double kl = A.k * lmax;
         if (A.board_h == 0 && D >= kFarCorr1 * lmax && kl <= 0.5)
             far = 2;

@@ -89,7 +89,8 @@ struct FillArgs {
     const SommTable* table = nullptr; // Sommerfeld table or null
     SommFieldFn corr_field = nullptr; // its field function (set together with table)
     double board_h = 0;               // board thickness, m (0 unless the ground is a board)
-    int corr_full = 0;                // 1 = the 4-point rule for every correction pair
+    int corr_refine = 0; // k >= 1: the correction's 4-point rule on every pair, k times as many
+                         // sub-intervals (the reference for the cheaper rules)
     const FillGeom* geom = nullptr;
 };
 

@@ -154,7 +154,7 @@ std::vector<int> fill_colours(const Mesh& mesh) {
 }
 
 void fill_matrix(const Model& m, const Mesh& mesh, double freq_hz, const FillGeom& geom, cplx* Z,
-                 int ld, const SommTable* table, SommFieldFn corr_field, bool corr_full) {
+                 int ld, const SommTable* table, SommFieldFn corr_field, int corr_refine) {
     gauss_init();
     const double omega = phys::two_pi * freq_hz;
     // Ground: complex relative permittivity and the reflection-coefficient flag.
@@ -173,7 +173,7 @@ void fill_matrix(const Model& m, const Mesh& mesh, double freq_hz, const FillGeo
                                       : cplx(m.eps, -m.sigma / (omega * phys::eps0));
     fa.table = table;
     fa.board_h = m.ground == GROUND_PCB ? m.pcb_h : 0.0;
-    fa.corr_full = corr_full ? 1 : 0;
+    fa.corr_refine = std::max(corr_refine, 0);
     fa.corr_field = corr_field;
     fa.geom = &geom;
 

@@ -51,12 +51,13 @@ int solve_freq(const Model& m, const Mesh& mesh, double freq_hz, std::vector<cpl
 // zeroed by the caller). geom comes from fill_geom_build with the image
 // when the model has a ground. With a Sommerfeld table and its field
 // function the image is the quasi-static one plus the table's correction;
-// corr_full takes the 4-point rule for every pair of the correction, also
-// those far from the image (the reference for the cheaper rule there).
+// corr_refine k >= 1 takes the correction's 4-point rule on every pair with
+// k times the sub-intervals (the reference for the cheaper rules far from
+// the image, and for the convergence of the rule; at most 40 sub-intervals).
 // Throws std::bad_alloc when memory runs out.
 void fill_matrix(const Model& m, const Mesh& mesh, double freq_hz, const FillGeom& geom, cplx* Z,
                  int ld, const SommTable* table = nullptr, SommFieldFn corr_field = nullptr,
-                 bool corr_full = false);
+                 int corr_refine = 0);
 
 // Colours of the segments for the parallel fill: segments that share an
 // unknown get different colours (0..62; 63 when those are all taken, a class
