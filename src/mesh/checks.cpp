@@ -96,12 +96,24 @@ void mesh_warnings(MeshWork& w) {
     Mesh& mesh = w.mesh;
     const Model& m = w.m;
     if (mesh.nseg() > 0) {
-        if (mesh.minlr < 2)
+        // The tips that the mesher grades toward free ends are 2 to 4 radii
+        // long by design: the advice concerns the other segments.
+        double lr = mesh.minlr;
+        if (!w.tip_seg.empty()) {
+            std::vector<char> tip(static_cast<size_t>(mesh.nseg()), 0);
+            for (int s : w.tip_seg) tip[static_cast<size_t>(s)] = 1;
+            lr = 1e30;
+            for (int s = 0; s < mesh.nseg(); ++s) {
+                const Segment& g = mesh.seg[static_cast<size_t>(s)];
+                if (!tip[static_cast<size_t>(s)]) lr = std::min(lr, g.len / g.radius);
+            }
+        }
+        if (lr < 2)
             warn(mesh,
                  "segment length / radius = %.2f (should be > 2; thin-wire approximation is poor)",
-                 mesh.minlr);
-        else if (mesh.minlr < 4)
-            warn(mesh, "segment length / radius = %.2f (> 4 recommended)", mesh.minlr);
+                 lr);
+        else if (lr < 4)
+            warn(mesh, "segment length / radius = %.2f (> 4 recommended)", lr);
     }
     if (mesh.maxlen > w.lambda / 10)
         warn(mesh, "longest segment is %.3f wavelengths (< 0.1 recommended)",

@@ -54,6 +54,7 @@ struct MeshWork {
     double max_r0 = 0;   // largest distance of a wire end from the origin
     std::vector<Port> ports;
     std::vector<int> seg_lo, seg_hi; // native: segment range [lo, hi) of each wire
+    std::vector<int> tip_seg;        // native: the segments at graded free ends
 
     const std::vector<Wire>& wires() const { return m.wires; }
     int nwire() const { return m.nwire(); }

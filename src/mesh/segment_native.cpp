@@ -1,7 +1,8 @@
 // Automatic segmentation of native models: mandatory breakpoints (wire ends,
 // ports, ends of other wires touching a wire), then each stretch between
 // breakpoints divided into segments bounded by the meshing wavelength, graded
-// from a fine length at junctions and feeds to the coarse length elsewhere.
+// from a fine length at junctions and feeds to the coarse length elsewhere,
+// and halved toward free wire ends down to a tip of 2 to 4 radii.
 #include <algorithm>
 #include <cmath>
 
@@ -36,8 +37,11 @@ double norm(Vec a) {
 
 // End contacts of every wire end with the other wires: automatic junctions
 // where an end touches another wire away from its ends (a breakpoint on
-// that wire), and fine flags at the ends that form a junction.
-void wire_contacts(MeshWork& w, std::vector<std::vector<Breakpoint>>& bps) {
+// that wire), and fine flags at the ends that form a junction. free_end
+// (two entries per wire, start then end) is cleared for every end that
+// touches another wire or the ground plane.
+void wire_contacts(MeshWork& w, std::vector<std::vector<Breakpoint>>& bps,
+                   std::vector<char>& free_end) {
     const std::vector<Wire>& wires = w.wires();
     const int nw = w.nwire();
     const double base = std::max(w.lambda, 0.001) * 1e-4;
@@ -80,9 +84,13 @@ void wire_contacts(MeshWork& w, std::vector<std::vector<Breakpoint>>& bps) {
                 if (v == wi) continue;
                 const Wire& V = wires[static_cast<size_t>(v)];
                 const Vec vs = start_of(V), ve = end_of(V);
-                if (norm(sub(P, vs)) < d || norm(sub(P, ve)) < d) {
+                const bool at_start = norm(sub(P, vs)) < d, at_end = norm(sub(P, ve)) < d;
+                if (at_start || at_end) {
                     ++contacts;
                     touched = v;
+                    // The contact holds for V's end too, whatever V's own tolerance.
+                    if (at_start) free_end[2 * static_cast<size_t>(v)] = 0;
+                    if (at_end) free_end[2 * static_cast<size_t>(v) + 1] = 0;
                 }
                 const Vec dv = sub(ve, vs);
                 double t = dot(sub(P, vs), dv) / dot(dv, dv);
@@ -106,6 +114,7 @@ void wire_contacts(MeshWork& w, std::vector<std::vector<Breakpoint>>& bps) {
                 junction = cosang < 0.5 || ratio > 1.5 || ratio < 2.0 / 3.0;
             }
             if (!junction && ground_plane(w.m.ground) && std::fabs(P.z) < d) junction = true;
+            if (junction || contacts > 0) free_end[2 * static_cast<size_t>(wi) + end] = 0;
             if (junction) {
                 double at = end == 0 ? 0.0 : 1.0;
                 for (Breakpoint& b : bps[static_cast<size_t>(wi)])
@@ -152,6 +161,15 @@ bool graded_sizes(double D, double hn, double hf, double coarse, std::vector<dou
     return true;
 }
 
+// Sizes that halve toward a free wire end: h/2, h/4, ... down to the first
+// size below four radii (so the tip is 2 to 4 radii long), listed from the
+// inside out; none when h is already below four radii. Halving keeps the
+// ratio of neighbours at 2 and each size exact.
+void end_halvings(double h, double r, std::vector<double>& out) {
+    out.clear();
+    for (double t = h; t >= 4 * r && out.size() < 64; t *= 0.5) out.push_back(0.5 * t);
+}
+
 } // namespace
 
 int segment_native(MeshWork& w) {
@@ -168,11 +186,13 @@ int segment_native(MeshWork& w) {
     for (const Port& p : w.ports) bps[static_cast<size_t>(p.wire)].push_back({p.pos, 1});
 
     // 2. Contacts of wire ends.
-    wire_contacts(w, bps);
+    std::vector<char> free_end(2 * static_cast<size_t>(nw), 1);
+    wire_contacts(w, bps, free_end);
 
     w.seg_lo.assign(static_cast<size_t>(nw), 0);
     w.seg_hi.assign(static_cast<size_t>(nw), 0);
-    std::vector<double> sizes;
+    w.tip_seg.clear();
+    std::vector<double> sizes, near_tip, far_tip;
     for (int wi = 0; wi < nw; ++wi) {
         const Wire& W = wires[static_cast<size_t>(wi)];
         const double r = W.radius;
@@ -230,14 +250,40 @@ int segment_native(MeshWork& w) {
             } else {
                 double hn = std::min(b0.fine ? fine : coarse, D);
                 double hf = std::min(b1.fine ? fine : coarse, D);
-                if (!graded_sizes(D, hn, hf, coarse, sizes))
+                // A free end is a fine breakpoint with sizes halving toward it;
+                // the halvings start from at most a third of the stretch, so
+                // that the stretch keeps room between them.
+                const bool grade_near = w.m.ends && k == 0 && free_end[2 * static_cast<size_t>(wi)];
+                const bool grade_far =
+                    w.m.ends && k + 2 == kept.size() && free_end[2 * static_cast<size_t>(wi) + 1];
+                near_tip.clear();
+                far_tip.clear();
+                double Dm = D;
+                if (grade_near) {
+                    hn = std::min(fine, D);
+                    end_halvings(std::min(fine, D / 3), r, near_tip);
+                    if (!near_tip.empty()) hn = 2 * near_tip.front();
+                    for (double h : near_tip) Dm -= h;
+                }
+                if (grade_far) {
+                    hf = std::min(fine, D);
+                    end_halvings(std::min(fine, D / 3), r, far_tip);
+                    if (!far_tip.empty()) hf = 2 * far_tip.front();
+                    for (double h : far_tip) Dm -= h;
+                }
+                if (!graded_sizes(Dm, hn, hf, coarse, sizes))
                     return set_err(w.err,
                                    "wire %d needs more than %d segments between two breakpoints; "
                                    "lower segwl or give the wire an explicit segment count",
                                    wi + 1, kMaxStretchSegs);
+                sizes.insert(sizes.begin(), near_tip.rbegin(), near_tip.rend());
+                sizes.insert(sizes.end(), far_tip.begin(), far_tip.end());
                 if (static_cast<double>(sizes.size()) + w.mesh.nseg() > kMaxSegments)
                     return set_err(w.err, "wire %d: too many segments (a mesh holds at most %d)",
                                    wi + 1, kMaxSegments);
+                if (!near_tip.empty()) w.tip_seg.push_back(w.mesh.nseg());
+                if (!far_tip.empty())
+                    w.tip_seg.push_back(w.mesh.nseg() + static_cast<int>(sizes.size()) - 1);
             }
             double a[3], b[3], acc = 0;
             wire_point(W, b0.pos, a);

@@ -155,6 +155,7 @@ struct Model {
     double segwl = 30.0; // segments per wavelength
     double angle = 0;    // largest bend per path segment, degrees; 0 = default
     int taper = 1;
+    int ends = 1;         // 1 = native meshes grade toward free wire ends
     double mat_sigma = 0; // default wire conductivity; 0 = perfect
     double dth = 2.0;     // pattern steps, degrees
     double dph = 5.0;

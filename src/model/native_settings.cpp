@@ -90,6 +90,7 @@ int kw_mesh(NativeReader& r, Tokens& t) {
     if (auto v = kv(t, 1, "segwl")) m.segwl = num_d(*v);
     if (auto v = kv(t, 1, "angle")) m.angle = num_d(*v);
     if (auto v = kv(t, 1, "taper")) m.taper = iequals(*v, "off") ? 0 : 1;
+    if (auto v = kv(t, 1, "ends")) m.ends = iequals(*v, "off") ? 0 : 1;
     if (auto v = kv(t, 1, "fmax")) m.fmax = num_d(*v) * r.freq_unit;
     if (!all_finite({m.segwl, m.angle, m.fmax}))
         return r.fail("MESH values must be finite numbers");

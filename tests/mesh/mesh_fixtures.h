@@ -16,6 +16,14 @@ inline Model native_model(double fmax_hz = 15e6) {
     return m;
 }
 
+// The same with free wire ends left as they are (MESH ends=off): the plain
+// segmentation, whose worked examples the segmentation tests check.
+inline Model plain_model(double fmax_hz = 15e6) {
+    Model m = native_model(fmax_hz);
+    m.ends = 0;
+    return m;
+}
+
 // A NEC deck as the card reader leaves it.
 inline Model nec_model(double f_hz = 15e6) {
     Model m = native_model(f_hz);

@@ -1,5 +1,7 @@
 // Native segmentation: graded and uniform division of stretches, explicit
-// counts, automatic junctions and fine flags at joints.
+// counts, automatic junctions and fine flags at joints. The worked examples
+// are those of the plain segmentation, free ends left ungraded (ends off);
+// end_grading_test.cpp covers the graded free ends.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -22,7 +24,7 @@ std::vector<double> lengths(const Mesh& mesh, int wire = -1) {
 // taper on: nine graded segments per half, coarse at the free ends and
 // fine at the feed.
 TEST(NativeSegmentation, TaperedCentreFedWire) {
-    Model m = native_model(15e6);
+    Model m = plain_model(15e6);
     add_w(m, 0, -5, 10, 0, 5, 10);
     add_s(m, 0, 0.5);
     Mesh mesh;
@@ -64,7 +66,7 @@ TEST(NativeSegmentation, TaperedCentreFedWire) {
 // wavelength, each five equal segments of lambda/20.
 TEST(NativeSegmentation, UntaperedHalfWaveDipole) {
     const double f = 100e6, lam = kC / f;
-    Model m = native_model(f);
+    Model m = plain_model(f);
     m.taper = 0;
     m.segwl = 20;
     add_w(m, 0, 0, -lam / 4, 0, 0, lam / 4);
@@ -118,7 +120,7 @@ TEST(NativeSegmentation, ExplicitCountWithoutPortsIsExact) {
 // A T: the stem's end on the middle of the bar splits the bar there, makes
 // both sides of the split fine and reports an automatic junction.
 TEST(NativeSegmentation, TJunctionSplitsTheOtherWire) {
-    Model m = native_model(15e6);
+    Model m = plain_model(15e6);
     add_w(m, -5, 0, 10, 5, 0, 10);    // bar
     add_w(m, 1, 0, 10 - 4, 1, 0, 10); // stem ends on the bar at x = 1
     add_s(m, 1, 0.5);
@@ -166,7 +168,7 @@ class EndToEndJoint : public ::testing::TestWithParam<JointCase> {};
 
 TEST_P(EndToEndJoint, FineFlagAtJoint) {
     const JointCase& c = GetParam();
-    Model m = native_model(15e6);
+    Model m = plain_model(15e6);
     add_w(m, 0, 0, 10, 4, 0, 10, 0.001);
     add_w(m, 4, 0, 10, c.x2, 0, c.z2, c.r2);
     add_s(m, 0, 0.0);
@@ -191,7 +193,7 @@ INSTANTIATE_TEST_SUITE_P(Joints, EndToEndJoint,
 
 // Over a conducting ground a wire end on the plane is a junction end.
 TEST(NativeSegmentation, EndOnGroundIsFine) {
-    Model m = native_model(15e6);
+    Model m = plain_model(15e6);
     m.ground = GROUND_PERFECT;
     add_w(m, 0, 0, 0, 0, 0, 5);
     add_s(m, 0, 0.5);
@@ -223,7 +225,7 @@ TEST(NativeSegmentation, RadiusLargerThanWire) {
 // Short wires (below 0.02 wavelength) keep the coarse length lambda/segwl
 // and become a single segment per stretch.
 TEST(NativeSegmentation, ShortWireIsOneSegmentPerStretch) {
-    Model m = native_model(15e6);
+    Model m = plain_model(15e6);
     add_w(m, 0, 0, 1, 0.2, 0, 1);
     add_s(m, 0, 0.5);
     Mesh mesh;
