@@ -88,9 +88,9 @@ std::vector<Case> cases() {
 }
 
 // Gauss-Kronrod 7/15 nodes and weights on [-1, 1].
-constexpr double kXk[8] = {0.991455371120812639, 0.949107912342758525, 0.864864423359769073,
-                           0.741531185599394440, 0.586087235467691130, 0.405845151377397167,
-                           0.207784955007898468, 0.0};
+constexpr double kXk[8] = {
+    0.991455371120812639, 0.949107912342758525, 0.864864423359769073, 0.741531185599394440,
+    0.586087235467691130, 0.405845151377397167, 0.207784955007898468, 0.0};
 constexpr double kWk[8] = {0.022935322010529225, 0.063092092629978553, 0.104790010322250184,
                            0.140653259715525919, 0.169004726639267903, 0.190350578064785410,
                            0.204432940075298892, 0.209482141084727828};
@@ -265,7 +265,8 @@ Mesh1 make_mesh(const Case& cs, int N, double tip_r, int feed_halvings, double g
         const double h = e.len / N;
         std::vector<double> z;
         for (int i = 0; i <= N; ++i) z.push_back(-0.5 * e.len + i * h);
-        std::vector<double> g; // extra nodes
+        if (N % 2 == 1 && e.fed) z.push_back(0.0); // an odd count: the centre segment split
+        std::vector<double> g;                     // extra nodes
         for (double t = 0.5 * h; t > tip_r * e.a * 0.999999; t *= 0.5) {
             g.push_back(-0.5 * e.len + t);
             g.push_back(0.5 * e.len - t);
@@ -289,7 +290,11 @@ Mesh1 make_mesh(const Case& cs, int N, double tip_r, int feed_halvings, double g
             z = keep;
         }
         m.base.push_back(m.nunk);
-        if (e.fed) m.feed = m.nunk + static_cast<int>(std::lower_bound(z.begin(), z.end(), -1e-12 * e.len) - z.begin()) - 1;
+        if (e.fed)
+            m.feed =
+                m.nunk +
+                static_cast<int>(std::lower_bound(z.begin(), z.end(), -1e-12 * e.len) - z.begin()) -
+                1;
         m.nunk += static_cast<int>(z.size()) - 2;
         m.z.push_back(z);
     }
@@ -307,7 +312,8 @@ cplx solve_case(const Case& cs, const Mesh1& mesh, bool reduced) {
     struct Seg {
         int el;
         double z0, h;
-        int unk_start, unk_end; // unknown whose ramp falls from the start (-1 none), rises to the end
+        int unk_start,
+            unk_end; // unknown whose ramp falls from the start (-1 none), rises to the end
     };
     std::vector<Seg> segs;
     for (size_t e = 0; e < cs.el.size(); ++e) {
@@ -392,12 +398,14 @@ int main(int argc, char** argv) {
     std::vector<std::string> want;
     int n_only = 0, feed_halvings = 0;
     bool reduced = false;
-    double tip = 0.001, gap = 4;
+    double tip = 0.001, gap = 4, f_mhz = 0;
     for (int i = 1; i < argc; ++i) {
         if (!std::strcmp(argv[i], "-n") && i + 1 < argc)
             n_only = std::atoi(argv[++i]);
         else if (!std::strcmp(argv[i], "-tip") && i + 1 < argc)
             tip = std::atof(argv[++i]);
+        else if (!std::strcmp(argv[i], "-f") && i + 1 < argc)
+            f_mhz = std::atof(argv[++i]);
         else if (!std::strcmp(argv[i], "-gap") && i + 1 < argc)
             gap = std::atof(argv[++i]);
         else if (!std::strcmp(argv[i], "-reduced"))
@@ -407,8 +415,9 @@ int main(int argc, char** argv) {
         else
             want.push_back(argv[i]);
     }
-    for (const Case& cs : cases()) {
+    for (Case cs : cases()) {
         if (!want.empty() && std::find(want.begin(), want.end(), cs.name) == want.end()) continue;
+        if (f_mhz > 0) cs.f_hz = f_mhz * 1e6; // the same antenna at another frequency
         std::printf("%s: %s, tip <= %g radii, feed halvings %d\n", cs.name, cs.what, tip,
                     feed_halvings);
         std::vector<int> ns = n_only ? std::vector<int>{n_only} : std::vector<int>{20, 40, 80, 160};
@@ -418,7 +427,8 @@ int main(int argc, char** argv) {
             cplx z = solve_case(cs, mesh, reduced);
             std::printf("  N %4d  unknowns %5d  Z %10.4f %+10.4f j", ns[t], mesh.nunk, z.real(),
                         z.imag());
-            if (t >= 1) std::printf("   change %+8.4f %+8.4f j", (z - prev).real(), (z - prev).imag());
+            if (t >= 1)
+                std::printf("   change %+8.4f %+8.4f j", (z - prev).real(), (z - prev).imag());
             if (t >= 2) {
                 cplx d1 = prev - prev2, d2 = z - prev;
                 std::printf("   ratio %.2f", std::abs(d1) / std::max(std::abs(d2), 1e-300));
@@ -429,7 +439,8 @@ int main(int argc, char** argv) {
         }
         if (ns.size() >= 2) {
             cplx ext = prev + (prev - prev2) / 3.0;
-            std::printf("  extrapolated (second order): %.3f %+.3f j ohm\n", ext.real(), ext.imag());
+            std::printf("  extrapolated (second order): %.3f %+.3f j ohm\n", ext.real(),
+                        ext.imag());
         }
         std::fflush(stdout);
     }

@@ -126,9 +126,12 @@ void wire_contacts(MeshWork& w, std::vector<std::vector<Breakpoint>>& bps,
 
 // Sizes of the segments of one automatically divided stretch of length D:
 // two lists grow from its ends, each size 1.3 times the previous one up to
-// the coarse length; the lists are then scaled to fill D exactly. Returns
-// false when the stretch needs more segments than one stretch may hold.
-bool graded_sizes(double D, double hn, double hf, double coarse, std::vector<double>& out) {
+// the coarse length; the lists are then scaled to fill D exactly. With
+// keep_near (keep_far) the first size at that end keeps its length and the
+// others take up the scaling, when there are others. Returns false when
+// the stretch needs more segments than one stretch may hold.
+bool graded_sizes(double D, double hn, double hf, double coarse, std::vector<double>& out,
+                  bool keep_near = false, bool keep_far = false) {
     std::vector<double> near, far;
     double sn = 0, sf = 0;
     while (sn + sf < D && static_cast<int>(near.size() + far.size()) < kMaxSizes) {
@@ -158,16 +161,42 @@ bool graded_sizes(double D, double hn, double hf, double coarse, std::vector<dou
     out.clear();
     for (double h : near) out.push_back(h * scale);
     for (size_t k = far.size(); k-- > 0;) out.push_back(far[k] * scale);
+    // Keep the end sizes asked for and spread the scaling over the rest.
+    const bool kn = keep_near && !out.empty();
+    const bool kf = keep_far && !far.empty() && out.size() >= 2;
+    double fixed = (kn ? near.front() : 0) + (kf ? far.front() : 0);
+    size_t nfixed = (kn ? 1 : 0) + (kf ? 1 : 0);
+    if (nfixed > 0 && out.size() > nfixed && fixed < D) {
+        double rest = (D - fixed) / (total - fixed);
+        for (size_t k = 0; k < out.size(); ++k) {
+            bool keep = (kn && k == 0) || (kf && k + 1 == out.size());
+            out[k] = keep ? (k == 0 ? near.front() : far.front()) : out[k] / scale * rest;
+        }
+    }
     return true;
 }
 
-// Sizes that halve toward a free wire end: h/2, h/4, ... down to the first
-// size below four radii (so the tip is 2 to 4 radii long), listed from the
-// inside out; none when h is already below four radii. Halving keeps the
-// ratio of neighbours at 2 and each size exact.
-void end_halvings(double h, double r, std::vector<double>& out) {
-    out.clear();
-    for (double t = h; t >= 4 * r && out.size() < 64; t *= 0.5) out.push_back(0.5 * t);
+// Halves the first (at_end false) or last segment of a stretch toward the
+// wire end beside it until the outermost piece is below four radii: a
+// segment h becomes h/2, h/4, ..., h/2^n and h/2^n again at the end, so
+// the tip is 2 to 4 radii long, neighbours differ by at most a factor 2
+// and the pieces add up to h exactly. Returns the number of pieces below
+// four radii (the two tips), 0 when the segment is already that short.
+int halve_toward_end(std::vector<double>& sizes, bool at_end, double r) {
+    const size_t at = at_end ? sizes.size() - 1 : 0;
+    std::vector<double> run; // from the inside out
+    for (double h = sizes[at]; h >= 4 * r && run.size() < 64; h *= 0.5) run.push_back(0.5 * h);
+    if (run.empty()) return 0;
+    run.push_back(run.back());
+    const int tips = run.back() < 4 * r ? 2 : 0;
+    if (at_end) {
+        sizes.pop_back();
+        sizes.insert(sizes.end(), run.begin(), run.end());
+    } else {
+        sizes.erase(sizes.begin());
+        sizes.insert(sizes.begin(), run.rbegin(), run.rend());
+    }
+    return tips;
 }
 
 } // namespace
@@ -192,7 +221,7 @@ int segment_native(MeshWork& w) {
     w.seg_lo.assign(static_cast<size_t>(nw), 0);
     w.seg_hi.assign(static_cast<size_t>(nw), 0);
     w.tip_seg.clear();
-    std::vector<double> sizes, near_tip, far_tip;
+    std::vector<double> sizes;
     for (int wi = 0; wi < nw; ++wi) {
         const Wire& W = wires[static_cast<size_t>(wi)];
         const double r = W.radius;
@@ -250,40 +279,29 @@ int segment_native(MeshWork& w) {
             } else {
                 double hn = std::min(b0.fine ? fine : coarse, D);
                 double hf = std::min(b1.fine ? fine : coarse, D);
-                // A free end is a fine breakpoint with sizes halving toward it;
-                // the halvings start from at most a third of the stretch, so
-                // that the stretch keeps room between them.
+                // A free end is a fine breakpoint whose segment is then halved
+                // toward the end.
                 const bool grade_near = w.m.ends && k == 0 && free_end[2 * static_cast<size_t>(wi)];
                 const bool grade_far =
                     w.m.ends && k + 2 == kept.size() && free_end[2 * static_cast<size_t>(wi) + 1];
-                near_tip.clear();
-                far_tip.clear();
-                double Dm = D;
-                if (grade_near) {
-                    hn = std::min(fine, D);
-                    end_halvings(std::min(fine, D / 3), r, near_tip);
-                    if (!near_tip.empty()) hn = 2 * near_tip.front();
-                    for (double h : near_tip) Dm -= h;
-                }
-                if (grade_far) {
-                    hf = std::min(fine, D);
-                    end_halvings(std::min(fine, D / 3), r, far_tip);
-                    if (!far_tip.empty()) hf = 2 * far_tip.front();
-                    for (double h : far_tip) Dm -= h;
-                }
-                if (!graded_sizes(Dm, hn, hf, coarse, sizes))
+                if (grade_near) hn = std::min(fine, D);
+                if (grade_far) hf = std::min(fine, D);
+                if (!graded_sizes(D, hn, hf, coarse, sizes, grade_near, grade_far))
                     return set_err(w.err,
                                    "wire %d needs more than %d segments between two breakpoints; "
                                    "lower segwl or give the wire an explicit segment count",
                                    wi + 1, kMaxStretchSegs);
-                sizes.insert(sizes.begin(), near_tip.rbegin(), near_tip.rend());
-                sizes.insert(sizes.end(), far_tip.begin(), far_tip.end());
+                // A single segment between two free ends is first cut in two.
+                if (grade_near && grade_far && sizes.size() == 1 && sizes[0] >= 8 * r)
+                    sizes = {0.5 * D, 0.5 * D};
+                int near_tips = grade_near ? halve_toward_end(sizes, false, r) : 0;
+                int far_tips = grade_far ? halve_toward_end(sizes, true, r) : 0;
                 if (static_cast<double>(sizes.size()) + w.mesh.nseg() > kMaxSegments)
                     return set_err(w.err, "wire %d: too many segments (a mesh holds at most %d)",
                                    wi + 1, kMaxSegments);
-                if (!near_tip.empty()) w.tip_seg.push_back(w.mesh.nseg());
-                if (!far_tip.empty())
-                    w.tip_seg.push_back(w.mesh.nseg() + static_cast<int>(sizes.size()) - 1);
+                for (int t = 0; t < near_tips; ++t) w.tip_seg.push_back(w.mesh.nseg() + t);
+                for (int t = 0; t < far_tips; ++t)
+                    w.tip_seg.push_back(w.mesh.nseg() + static_cast<int>(sizes.size()) - 1 - t);
             }
             double a[3], b[3], acc = 0;
             wire_point(W, b0.pos, a);

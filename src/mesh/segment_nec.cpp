@@ -90,6 +90,32 @@ int segment_nec(MeshWork& w) {
     }
 
     // 4. Rebuild the list with every marked segment split at its centre.
+    // Halves shorter than four radii are beyond the thin-wire kernel: the
+    // deck's author chose the segment for NEC-2, which does not split it.
+    int nshort = 0, short_k = -1;
+    for (size_t k = 0; k < marked.size(); ++k) {
+        const Segment& s = mesh.seg[k];
+        if (!marked[k] || !(0.5 * s.len < 4 * s.radius)) continue;
+        ++nshort;
+        if (short_k < 0 || s.len / s.radius < mesh.seg[static_cast<size_t>(short_k)].len /
+                                                  mesh.seg[static_cast<size_t>(short_k)].radius)
+            short_k = static_cast<int>(k);
+    }
+    if (nshort > 0) {
+        const Segment& s = mesh.seg[static_cast<size_t>(short_k)];
+        const double halves = 0.5 * s.len / s.radius;
+        if (nshort == 1)
+            warn(mesh,
+                 "the port on segment %d of tag %d splits it into halves of %.2f radii (< 4: the "
+                 "thin-wire kernel is poor there; NEC-2 does not split port segments)",
+                 s.num, s.tag, halves);
+        else
+            warn(mesh,
+                 "%d port segments are split into halves shorter than 4 radii, the shortest %.2f "
+                 "radii on segment %d of tag %d (the thin-wire kernel is poor there; NEC-2 does "
+                 "not split port segments)",
+                 nshort, halves, s.num, s.tag);
+    }
     std::vector<Segment> old;
     old.swap(mesh.seg);
     size_t extra = static_cast<size_t>(std::count(marked.begin(), marked.end(), 1));

@@ -167,4 +167,42 @@ TEST(NecSegmentation, NoAutomaticJunctions) {
         EXPECT_EQ(w.find("automatic junction"), std::string::npos) << w;
 }
 
+// A port segment split into halves shorter than four radii is named in one
+// warning (NEC-2 itself keeps the segment whole); several such segments
+// give one line with their number and the shortest. Segments of 1 m,
+// radius r: halves of 0.5 / r metres.
+struct SplitCase {
+    double radius;
+    int nsrc;            // sources on segments 2 and 4
+    const char* warning; // "" = no such warning
+};
+
+TEST(NecSegmentation, ShortHalvesOfSplitPortsAreWarned) {
+    const SplitCase cases[] = {
+        {0.125, 1, ""}, // halves of exactly 4 radii
+        {0.126, 1,
+         "the port on segment 2 of tag 1 splits it into halves of 3.97 radii (< 4: the thin-wire "
+         "kernel is poor there; NEC-2 does not split port segments)"},
+        {0.2, 2,
+         "2 port segments are split into halves shorter than 4 radii, the shortest 2.50 radii on "
+         "segment 2 of tag 1 (the thin-wire kernel is poor there; NEC-2 does not split port "
+         "segments)"},
+    };
+    for (const SplitCase& c : cases) {
+        Model m = nec_model();
+        add_w(m, 0, 0, -2.5, 0, 0, 2.5, c.radius, 5, 1);
+        add_nec_src(m, 1, 2);
+        if (c.nsrc > 1) add_nec_src(m, 1, 4);
+        Mesh mesh;
+        ASSERT_EQ(build(m, mesh), "") << c.radius;
+        int found = 0;
+        for (const std::string& w : mesh.warnings)
+            if (w.find("split") != std::string::npos) {
+                ++found;
+                EXPECT_EQ(w, c.warning);
+            }
+        EXPECT_EQ(found, *c.warning ? 1 : 0) << c.radius;
+    }
+}
+
 } // namespace
