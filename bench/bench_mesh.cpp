@@ -1,7 +1,9 @@
 // Mesh building on wire grids of about 20,000 segments: one segment per
 // wire (20,200 wires), the same beside one very long wire, and automatic
 // segmentation (4,140 wires of 5 segments), with the spatial-grid searches
-// and, for comparison, the plain quadratic scans.
+// and, for comparison, the plain quadratic scans; and a field of 600
+// centre-fed half-wave dipoles whose 1,200 free ends are graded (about
+// 20,000 segments), beside the same field with ends=off.
 //
 //   cmake -S . -B build -DQUARLIN_BENCH=ON && cmake --build build
 //   ./build/bench/bench_mesh --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
@@ -86,6 +88,40 @@ void BM_GridWithLongWire(benchmark::State& state) {
     run(state, m, false);
 }
 
+// 600 half-wave dipoles of radius 1 mm at 15 MHz on a 30 x 20 grid, 2 m
+// apart, each fed at its centre; the mesher chooses the segments.
+Model dipole_field(int ends) {
+    Model m;
+    m.f0 = m.fmax = 15e6;
+    m.ends = ends;
+    for (int i = 0; i < 30; ++i)
+        for (int j = 0; j < 20; ++j) {
+            Wire& w = add_wire(m);
+            w.x1 = w.x2 = 2.0 * i;
+            w.y1 = 12.0 * j;
+            w.y2 = w.y1 + 10;
+            w.z1 = w.z2 = 10;
+            w.radius = 0.001;
+            w.sigma = 0;
+            w.tag = m.nwire();
+            Source& s = add_src(m);
+            s.wire = m.nwire() - 1;
+            s.pos = 0.5;
+            s.v = 1.0;
+        }
+    return m;
+}
+
+void BM_DipoleFieldGradedEnds(benchmark::State& state) {
+    static const Model m = dipole_field(1);
+    run(state, m, false);
+}
+
+void BM_DipoleFieldEndsOff(benchmark::State& state) {
+    static const Model m = dipole_field(0);
+    run(state, m, false);
+}
+
 void BM_GridAutomaticPlainScans(benchmark::State& state) {
     static const Model m = wire_grid(45, 1.0, 0);
     run(state, m, true);
@@ -96,6 +132,8 @@ void BM_GridAutomaticPlainScans(benchmark::State& state) {
 BENCHMARK(BM_GridOneSegmentPerWire)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_GridAutomatic)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_GridWithLongWire)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DipoleFieldGradedEnds)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DipoleFieldEndsOff)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_GridAutomaticPlainScans)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 BENCHMARK_MAIN();

@@ -135,14 +135,15 @@ INSTANTIATE_TEST_SUITE_P(
                 {{0, -5, 10, 0, 0, 10}, {0, 0, 10, 0, 5, 10}},
                 {{1, 0}, {0, 1}}},
         // An L: the corner is a junction, the two far ends are free.
-        EndCase{"corner", GROUND_FREE, 1, {{0, -5, 10, 0, 0, 10}, {0, 0, 10, 4, 0, 10}}, {{1, 0}, {0, 1}}},
-        // A T: the stem's end on the bar is a junction; the bar's ends and
-        // the stem's lower end are free.
-        EndCase{"tee",
+        EndCase{"corner",
                 GROUND_FREE,
                 1,
-                {{0, -5, 10, 0, 5, 10}, {0, 1, 6, 0, 1, 10}},
-                {{1, 1}, {1, 0}}},
+                {{0, -5, 10, 0, 0, 10}, {0, 0, 10, 4, 0, 10}},
+                {{1, 0}, {0, 1}}},
+        // A T: the stem's end on the bar is a junction; the bar's ends and
+        // the stem's lower end are free.
+        EndCase{
+            "tee", GROUND_FREE, 1, {{0, -5, 10, 0, 5, 10}, {0, 1, 6, 0, 1, 10}}, {{1, 1}, {1, 0}}},
         // A vertical wire standing on a perfect ground: the foot is joined
         // to the ground, the top is free; in free space both are free.
         EndCase{"on_ground", GROUND_PERFECT, 1, {{0, 0, 0, 0, 0, 5}}, {{0, 1}}},
@@ -192,7 +193,7 @@ TEST(EndGrading, ShortAndThickWiresKeepTheirLengthAndTips) {
 // advice with its own 3.00, not the graded tips' value.
 TEST(EndGrading, AdviceOnShortSegmentsIgnoresOnlyTheTips) {
     Model m = native_model(15e6);
-    add_w(m, 0, -5, 10, 0, 5, 10);         // graded, tips of 2.08 radii
+    add_w(m, 0, -5, 10, 0, 5, 10);              // graded, tips of 2.08 radii
     add_w(m, 3, 0, 10, 3, 0.03, 10, 0.001, 10); // ten segments of 3 mm
     add_s(m, 0, 0.5);
     Mesh mesh;

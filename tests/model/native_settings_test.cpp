@@ -142,7 +142,8 @@ struct MeshCase {
     const char* lines;
     double segwl, angle;
     int taper;
-    double fmax; // after model_read completes it
+    double fmax;  // after model_read completes it
+    int ends = 1; // grading toward free wire ends
 };
 
 class MeshLine : public ::testing::TestWithParam<MeshCase> {};
@@ -155,6 +156,7 @@ TEST_P(MeshLine, Settings) {
     EXPECT_DOUBLE_EQ(r.m.angle, c.angle) << c.lines;
     EXPECT_EQ(r.m.taper, c.taper) << c.lines;
     EXPECT_DOUBLE_EQ(r.m.fmax, c.fmax) << c.lines;
+    EXPECT_EQ(r.m.ends, c.ends) << c.lines;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -168,7 +170,11 @@ INSTANTIATE_TEST_SUITE_P(
                       MeshCase{"FREQ 7 MHz\nMESH fmax=7.3", 30, 0, 1, 7.3e6},
                       MeshCase{"FREQ 7100 kHz\nMESH fmax=7.3", 30, 0, 1, 7.3e3},
                       MeshCase{"FREQ 2.4 GHz\nSWEEP 1 2 3 MHz\nMESH fmax=2.5", 30, 0, 1, 2.5e9},
-                      MeshCase{"VAR n=2\nMESH segwl=10*n", 20, 0, 1, 14.2e6}));
+                      MeshCase{"VAR n=2\nMESH segwl=10*n", 20, 0, 1, 14.2e6},
+                      MeshCase{"MESH ends=off", 30, 0, 1, 14.2e6, 0},
+                      MeshCase{"MESH ENDS=Off taper=off", 30, 0, 0, 14.2e6, 0},
+                      MeshCase{"MESH ends=on", 30, 0, 1, 14.2e6, 1},
+                      MeshCase{"MESH ends=off\nMESH ends=0", 30, 0, 1, 14.2e6, 1}));
 
 TEST(MeshFmax, WithoutFreqBeforeItIsInMegahertz) {
     ModelText r = read_model_text("MESH fmax=7.3\nFREQ 7100 kHz\nWIRE 0 0 0 0 0 1\nSOURCE 1 50\n");
