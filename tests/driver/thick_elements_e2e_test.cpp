@@ -49,8 +49,8 @@ std::string yagi(double f_mhz, double r) {
 
 std::string dipole(double f_mhz, double len, double r) {
     return cat({"TITLE dipole\nFREQ ", std::to_string(f_mhz), " MHz\nWIRE 0 ",
-                std::to_string(-len / 2), " 0  0 ", std::to_string(len / 2), " 0  r=",
-                std::to_string(r), " name=d\nSOURCE d 50\nPATTERN dth=10 dph=30\n"});
+                std::to_string(-len / 2), " 0  0 ", std::to_string(len / 2),
+                " 0  r=", std::to_string(r), " name=d\nSOURCE d 50\nPATTERN dth=10 dph=30\n"});
 }
 
 std::vector<Antenna> antennas() {
@@ -68,15 +68,16 @@ struct Outcome {
     json j;
 };
 
-Outcome run(const std::string& name, const std::string& model, std::vector<std::string> extra = {}) {
+Outcome run(const std::string& name, const std::string& model,
+            std::vector<std::string> extra = {}) {
     std::string path = write_file(name + ".ant", model + "END\n");
     std::string out = test_dir() + "/" + name;
     std::vector<std::string> args = {path, "-q", "-o", out};
     args.insert(args.end(), extra.begin(), extra.end());
     Outcome res;
     res.r = run_quarlin(args);
-    std::string text = read_file(out + (extra.empty() || extra[0] != "-mesh" ? "/results.json"
-                                                                             : "/mesh.json"));
+    std::string text =
+        read_file(out + (extra.empty() || extra[0] != "-mesh" ? "/results.json" : "/mesh.json"));
     if (!text.empty()) res.j = json::parse(text);
     return res;
 }
@@ -127,8 +128,8 @@ TEST(ThickElements, ThinDipoleResonance) {
 TEST(ThickElements, MeshFileShowsTheGradedEnds) {
     const std::string model = yagi(146, 0.003);
     for (int ends = 1; ends >= 0; --ends) {
-        Outcome m = run(ends ? "mesh_on" : "mesh_off", ends ? model : model + "MESH ends=OFF\n",
-                    {"-mesh"});
+        Outcome m =
+            run(ends ? "mesh_on" : "mesh_off", ends ? model : model + "MESH ends=OFF\n", {"-mesh"});
         ASSERT_EQ(m.r.code, 0) << m.r.out;
         for (int wire = 1; wire <= 3; ++wire) {
             std::vector<double> len;
