@@ -163,6 +163,9 @@ int analysis_run(const RunOptions& opt, Model& m, std::string& err, RunClock::ti
 
     // 12. Convergence with twice the segment density.
     if (opt.conv) res.convdz = convergence(m, res.design, &res.zconv);
+    // Richardson extrapolation of the two impedances, first order in the
+    // segment length h: Z(h) = Z + c h gives Z = 2 Z(h/2) - Z(h).
+    if (res.convdz >= 0) res.zconv_est = 2.0 * res.zconv - res.design.zin;
 
     // 13. Run time.
     res.runtime = std::chrono::duration<double>(RunClock::now() - start).count();

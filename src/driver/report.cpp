@@ -74,10 +74,18 @@ void report_design(const Model& m, const RunResults& res) {
             std::printf("    %d) at the antenna: %s; toward the line: %s\n", i + 1,
                         ms[i].at_antenna.c_str(), ms[i].toward_line.c_str());
     }
-    if (res.convdz >= 0)
+    if (res.convdz >= 0) {
         std::printf(
             "  Mesh convergence: Z with twice the segments %.3f %+.3f j ohm (change %.2f %%)\n",
             res.zconv.real(), res.zconv.imag(), 100 * res.convdz);
+        std::printf("  Mesh convergence: estimated converged Z %.3f %+.3f j ohm (first-order "
+                    "extrapolation",
+                    res.zconv_est.real(), res.zconv_est.imag());
+        if (std::abs(res.zconv_est) > 0)
+            std::printf("; the design Z differs by %.2f %%",
+                        100 * std::abs(res.zconv_est - res.design.zin) / std::abs(res.zconv_est));
+        std::printf(")\n");
+    }
     std::printf("  Run time         %.2f s\n", res.runtime);
     std::fflush(stdout);
 }

@@ -25,6 +25,7 @@ struct RunResults {
     std::vector<float> gt, gv, gh, gr, gl; // gains in dB, nth x nph, row-major by theta
     double convdz = -1;                    // relative impedance change with twice the segments
     cplx zconv;                   // the impedance with twice the segments, 0 when not computed
+    cplx zconv_est;               // extrapolated from both meshes, 0 when not computed
     double runtime = 0;           // s
     double fres = -1, fpeak = -1; // MHz, -1 when absent
     // Design pattern cuts through the maximum, made only for the plots:

@@ -311,7 +311,9 @@ int results_json_write(const std::string& path, const std::string& input, const 
               {"bwel", "%.4g", res.bwel},
               {"convdz", "%.5g", res.convdz},
               {"convzr", "%.6g", res.zconv.real()},
-              {"convzi", "%.6g", res.zconv.imag()}});
+              {"convzi", "%.6g", res.zconv.imag()},
+              {"convestzr", "%.6g", res.zconv_est.real()},
+              {"convestzi", "%.6g", res.zconv_est.imag()}});
     w.raw("}");
 
     w.raw(",\"match\":[");
