@@ -21,6 +21,44 @@ constexpr double kSeriesLimit = 14.0;
 constexpr int kSeriesMaxTerm = 79;
 constexpr int kHankelTerms = 15;
 
+// Signed coefficients b_k = (-1)^floor(k/2) a_k(n), k = 0 .. 15, of Hankel's
+// expansion: P = sum over even k of b_k w^k, Q = sum over odd k.
+struct HankelCoef {
+    double b[kHankelTerms + 1];
+    double mag[kHankelTerms + 1]; // |a_k|
+};
+
+constexpr HankelCoef hankel_coef(int n) {
+    HankelCoef c{};
+    double a = 1;
+    for (int k = 0; k <= kHankelTerms; ++k) {
+        if (k > 0) a *= (4.0 * n * n - (2.0 * k - 1.0) * (2.0 * k - 1.0)) / k;
+        c.b[k] = (k / 2) % 2 ? -a : a;
+        c.mag[k] = a < 0 ? -a : a;
+    }
+    return c;
+}
+
+constexpr HankelCoef kHankel0 = hankel_coef(0);
+constexpr HankelCoef kHankel1 = hankel_coef(1);
+
+// P and Q of one order at w = 1/(8z) (|w| = aw, w2 = w^2).
+void hankel_pq(const HankelCoef& c, double aw, cplx w, cplx w2, cplx& P, cplx& Q) {
+    // The last term taken: the first below 1e-16, or the 15th.
+    int K = 1;
+    double pw = aw;
+    while (K < kHankelTerms && c.mag[K] * pw >= 1e-16) {
+        ++K;
+        pw *= aw;
+    }
+    const int e = K & ~1, o = (K & 1) ? K : K - 1;
+    P = c.b[e];
+    for (int k = e - 2; k >= 0; k -= 2) P = P * w2 + c.b[k];
+    Q = c.b[o];
+    for (int k = o - 2; k >= 1; k -= 2) Q = Q * w2 + c.b[k];
+    Q *= w;
+}
+
 } // namespace
 
 void bessel_j01(cplx z, cplx& j0, cplx& j1) {
@@ -41,26 +79,16 @@ void bessel_j01(cplx z, cplx& j0, cplx& j1) {
         j1 = 0.5 * z * s1;
         return;
     }
-    // Both orders at once: term_k(n) = term_{k-1}(n) (4n^2 - (2k-1)^2) w / k,
-    // w = 1/(8z); k = 1, 2, 3, 4, ... adds to +Q, -P, -Q, +P, ...; each order
-    // stops after its first term below 1e-16.
+    // term_k = a_k w^k with the real a_k(n) = prod_{i <= k} (4n^2 - (2i-1)^2)/i
+    // and w = 1/(8z); each order takes its terms up to the first below
+    // 1e-16 (|term_k| = |a_k| |w|^k), then P and Q are summed by Horner's
+    // rule in w^2.
     const cplx w = 1.0 / (8.0 * z);
-    cplx t0 = 1.0, t1 = 1.0, p0 = 1.0, q0 = 0.0, p1 = 1.0, q1 = 0.0;
-    bool run0 = true, run1 = true;
-    for (int k = 1; k <= kHankelTerms && (run0 || run1); ++k) {
-        const double odd2 = (2.0 * k - 1.0) * (2.0 * k - 1.0);
-        const double sign = (k & 2) ? -1.0 : 1.0; // +, -, -, +, ...
-        if (run0) {
-            t0 *= w * (-odd2 / k);
-            (k & 1 ? q0 : p0) += sign * t0;
-            run0 = std::norm(t0) >= 1e-32;
-        }
-        if (run1) {
-            t1 *= w * ((4.0 - odd2) / k);
-            (k & 1 ? q1 : p1) += sign * t1;
-            run1 = std::norm(t1) >= 1e-32;
-        }
-    }
+    const double aw = std::sqrt(std::norm(w));
+    const cplx w2 = w * w;
+    cplx p0, q0, p1, q1;
+    hankel_pq(kHankel0, aw, w, w2, p0, q0);
+    hankel_pq(kHankel1, aw, w, w2, p1, q1);
     // chi0 = z - pi/4 = x + jy: cos chi0 = cos x cosh y - j sin x sinh y,
     // sin chi0 = sin x cosh y + j cos x sinh y. chi1 = chi0 - pi/2, so
     // cos chi1 = sin chi0 and sin chi1 = -cos chi0.

@@ -72,6 +72,9 @@ struct SommTable {
     // s, at [4 s + a], for rho and for zs: the Lagrange weights without a
     // division.
     std::vector<double> rho_iden, zs_iden;
+    // The zs rows whose nodes were computed (all but those a flat structure
+    // never reads), and their number.
+    std::vector<int> rows;
 };
 
 // Limits of a table: its nodes (about 110 MB of values), and the integrand
@@ -85,11 +88,15 @@ constexpr double kSommMaxWork = 1e9;
 
 // Builds the table at f_hz for the medium, with a rho grid reaching at least
 // rho_max and a zs grid starting at or above zs_min and reaching zs_max (m),
-// the node values computed on par_for workers. Returns 0, or -1 with a
-// one-line message in err when the arguments are not finite or the grid
-// would exceed the limits above. Throws std::bad_alloc when memory runs out.
+// the node values computed on par_for workers. A flat structure (every
+// field request at the one height sum zs_only >= 0) has only the zs rows
+// computed that somm_corr_field reads at that height; the others hold NaN
+// and must not be interpolated. Returns 0, or -1 with a one-line message in
+// err when the arguments are not finite or the grid would exceed the limits
+// above. Throws std::bad_alloc when memory runs out.
 int somm_table(double f_hz, cplx eps, LayerMode mode, double h, double rho_max, double zs_min,
-               double zs_max, std::unique_ptr<SommTable>& out, std::string& err);
+               double zs_max, std::unique_ptr<SommTable>& out, std::string& err,
+               double zs_only = -1);
 
 // par_for body of the table build: computes node (n / nzs, n mod nzs) of the
 // SommTable that ctx points to.

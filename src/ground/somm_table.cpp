@@ -86,6 +86,30 @@ int stencil(const double* node, const double* iden, int n, int i, double x, doub
     return s;
 }
 
+// The zs rows that somm_corr_field reads with a non-zero weight at the
+// height sum zs: the stencil at zs, or, below the first node, at the first
+// node and (slabs) at the fourth.
+std::vector<int> rows_read(const SommTable& t, double zs) {
+    std::vector<double> at;
+    if (zs >= t.zs_min) {
+        at.push_back(zs);
+    } else {
+        at.push_back(t.zs[0]);
+        if (t.mode != LAYER_HALFSPACE && t.nzs >= 4) at.push_back(t.zs[3]);
+    }
+    std::vector<int> rows;
+    for (double v : at) {
+        double w[4];
+        const int j0 =
+            stencil(t.zs.data(), t.zs_iden.data(), t.nzs, bracket(t.zs.data(), t.nzs, v), v, w);
+        for (int b = 0; b < 4; ++b)
+            if (w[b] != 0.0 && std::find(rows.begin(), rows.end(), j0 + b) == rows.end())
+                rows.push_back(j0 + b);
+    }
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
 } // namespace
 
 SommGrid somm_grid(LayerMode mode, double h, double lam_m, double rho_max, double zs_min,
@@ -166,18 +190,19 @@ void kimg_integrals(double k0, cplx kappa, double rho, double zs, cplx out[kSomm
 
 void tab_node(int n, void* ctx) {
     SommTable& t = *static_cast<SommTable*>(ctx);
-    const int i = n / t.nzs, j = n % t.nzs;
+    const int nrow = static_cast<int>(t.rows.size());
+    const int i = n / nrow, j = t.rows[n % nrow];
     const double rho = t.rho[i], zs = t.zs[j];
     cplx V[kSommVals], K[kSommVals];
     somm_integrals(t.k0, t.eps, t.mode, t.h, rho, zs, V);
     kimg_integrals(t.k0, t.kappa, rho, zs, K);
     const cplx ph = std::polar(1.0, t.k0 * std::sqrt(rho * rho + zs * zs));
-    cplx* out = t.val.data() + static_cast<size_t>(n) * kSommVals;
+    cplx* out = t.val.data() + (static_cast<size_t>(i) * t.nzs + j) * kSommVals;
     for (int k = 0; k < kSommVals; ++k) out[k] = (V[k] - K[k]) * ph;
 }
 
 int somm_table(double f_hz, cplx eps, LayerMode mode, double h, double rho_max, double zs_min,
-               double zs_max, std::unique_ptr<SommTable>& out, std::string& err) {
+               double zs_max, std::unique_ptr<SommTable>& out, std::string& err, double zs_only) {
     out.reset();
     const bool slab = mode != LAYER_HALFSPACE;
     if (!(f_hz > 0) || !is_fin(f_hz) || !is_fin(eps.real()) || !is_fin(eps.imag()) ||
@@ -214,8 +239,13 @@ int somm_table(double f_hz, cplx eps, LayerMode mode, double h, double rho_max, 
     t->h = slab ? h : 0.0;
     t->rho_iden = stencil_dens(t->rho);
     t->zs_iden = stencil_dens(t->zs);
-    t->val.assign(static_cast<size_t>(t->nrho) * t->nzs * kSommVals, cplx(0.0));
-    par_for(t->nrho * t->nzs, tab_node, t.get());
+    t->rows = zs_only >= 0 ? rows_read(*t, zs_only) : std::vector<int>();
+    if (t->rows.empty())
+        for (int j = 0; j < t->nzs; ++j) t->rows.push_back(j);
+    const bool all_rows = static_cast<int>(t->rows.size()) == t->nzs;
+    t->val.assign(static_cast<size_t>(t->nrho) * t->nzs * kSommVals,
+                  all_rows ? cplx(0.0) : cplx(std::nan(""), 0.0));
+    par_for(t->nrho * static_cast<int>(t->rows.size()), tab_node, t.get());
     out = std::move(t);
     return 0;
 }

@@ -128,8 +128,11 @@ int build_table(const Model& m, const Mesh& mesh, double freq_hz, std::unique_pt
         board ? m.pcb_eps * cplx(1.0, -m.pcb_tand) : cplx(m.eps, -m.sigma / (omega * phys::eps0));
     const LayerMode mode =
         board ? (m.pcb_gnd ? LAYER_GROUNDED_SLAB : LAYER_FREE_SLAB) : LAYER_HALFSPACE;
+    // A flat structure asks for one height sum only: the table computes
+    // just the zs rows read there.
+    const double zs_only = lo[2] == hi[2] ? 2.0 * std::max(lo[2], 0.0) : -1.0;
     return somm_table(freq_hz, eps, mode, board ? m.pcb_h : 0.0, rho_max,
-                      2.0 * std::max(lo[2], 0.0), 1.01 * 2.0 * hi[2], t, err);
+                      2.0 * std::max(lo[2], 0.0), 1.01 * 2.0 * hi[2], t, err, zs_only);
 }
 
 } // namespace

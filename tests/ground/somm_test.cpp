@@ -377,6 +377,39 @@ TEST(SommTable, BelowAndBeyondTheGrid) {
     for (int d = 0; d < 3; ++d) EXPECT_LE(std::abs(got[d] - want[d]), 1e-12 * scale);
 }
 
+TEST(SommTable, FlatStructureComputesOnlyTheRowsItReads) {
+    // All field requests of a flat structure share one height sum: over a
+    // half-space at 2 z = 0.1 (one row), on a board at z = 0 (the first and
+    // fourth rows, for the extrapolation). The correction field there is
+    // the full table's, exactly; the rows left out hold NaN.
+    struct Case {
+        const Medium& m;
+        double z;
+        size_t rows;
+    };
+    const Case cases[] = {{kMedia[0], 0.05, 1}, {kMedia[1], 0.0, 2}, {kMedia[2], 0.0, 2}};
+    for (const Case& c : cases) {
+        const double zs = 2 * c.z;
+        std::unique_ptr<SommTable> full = make_table(c.m, 0.2, zs, 1.01 * zs);
+        std::unique_ptr<SommTable> flat;
+        std::string err;
+        ASSERT_EQ(somm_table(kF, c.m.eps, c.m.mode, c.m.h, 0.2, zs, 1.01 * zs, flat, err, zs), 0);
+        EXPECT_EQ(flat->rows.size(), c.rows) << c.m.what;
+        EXPECT_EQ(full->rows.size(), static_cast<size_t>(full->nzs)) << c.m.what;
+        for (double x : {0.0, 0.0137, 0.09, 0.18}) {
+            const double obs[3] = {x, 0.3 * x, c.z}, src[3] = {0, 0, c.z}, dir[3] = {0.6, 0.8, 0};
+            cplx a[3], b[3];
+            somm_corr_field(full.get(), obs, src, dir, a);
+            somm_corr_field(flat.get(), obs, src, dir, b);
+            for (int d = 0; d < 3; ++d) EXPECT_EQ(a[d], b[d]) << c.m.what << " x " << x;
+        }
+        int nan_rows = 0;
+        for (int j = 0; j < flat->nzs; ++j)
+            nan_rows += std::isnan(flat->val[static_cast<size_t>(j) * kSommVals].real());
+        EXPECT_EQ(nan_rows, flat->nzs - static_cast<int>(c.rows)) << c.m.what;
+    }
+}
+
 bool all_finite(const cplx* v, int n) {
     for (int i = 0; i < n; ++i)
         if (!std::isfinite(v[i].real()) || !std::isfinite(v[i].imag())) return false;
