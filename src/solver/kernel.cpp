@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "solver/block.h"
 #include "solver/quadrature.h"
 #include "solver/sincos.h"
 
@@ -243,17 +244,27 @@ PairSeg view(const FillGeom& g, int s, bool image) {
 //   B = ap aq M0 + bp aq M1 + ap bq M2 + bp bq M3 (the integral of phi_p phi_q G),
 // with the parts that depend on p only taken out of the loop over q:
 //   vec sp B = aq X0 + bq X1, X0 = vec sp (ap M0 + bp M1), X1 = vec sp (ap M2 + bp M3).
+// With a matrix part only the entries it holds are written; every entry it
+// holds gets the same terms in the same order as in the whole matrix.
 void stamp(const FillArgs& A, const FillSeg& sf, const FillSeg& so, cplx vec, cplx scal,
            const cplx M[4]) {
     const FillRef* rf = A.geom->refs.data() + sf.ref0;
     const FillRef* ro = A.geom->refs.data() + so.ref0;
     for (int i = 0; i < sf.nref; ++i) {
         const FillRef& p = rf[i];
-        cplx* row = A.matrix + static_cast<size_t>(p.unk) * static_cast<size_t>(A.ld);
         const cplx vs = p.sign * vec;
         const cplx x0 = vs * (p.alpha * M[0] + p.beta * M[1]);
         const cplx x1 = vs * (p.alpha * M[2] + p.beta * M[3]);
         const cplx sm = (p.sign * p.beta) * scal * M[0];
+        if (A.part) {
+            for (int j = 0; j < so.nref; ++j) {
+                const FillRef& q = ro[j];
+                if (cplx* z = A.part->at(p.unk, q.unk))
+                    *z += q.sign * (q.alpha * x0 + q.beta * x1 + q.beta * sm);
+            }
+            continue;
+        }
+        cplx* row = A.matrix + static_cast<size_t>(p.unk) * static_cast<size_t>(A.ld);
         for (int j = 0; j < so.nref; ++j) {
             const FillRef& q = ro[j];
             row[q.unk] += q.sign * (q.alpha * x0 + q.beta * x1 + q.beta * sm);
@@ -360,12 +371,15 @@ void somm_correction(const FillArgs& A, const FillSeg& sf, const FillSeg& so, do
     const FillRef* ro = A.geom->refs.data() + so.ref0;
     for (int i = 0; i < sf.nref; ++i) {
         const FillRef& p = rf[i];
-        cplx* row = A.matrix + static_cast<size_t>(p.unk) * static_cast<size_t>(A.ld);
         for (int j = 0; j < so.nref; ++j) {
             const FillRef& q = ro[j];
+            cplx* z =
+                A.part ? A.part->at(p.unk, q.unk)
+                       : A.matrix + static_cast<size_t>(p.unk) * static_cast<size_t>(A.ld) + q.unk;
+            if (!z) continue;
             cplx B = (p.alpha * q.alpha) * N[0] + (p.beta * q.alpha) * N[1] +
                      (p.alpha * q.beta) * N[2] + (p.beta * q.beta) * N[3];
-            row[q.unk] -= (p.sign * q.sign) * B;
+            *z -= (p.sign * q.sign) * B;
         }
     }
 }
@@ -453,7 +467,10 @@ void fill_seg(int index, void* args) {
     if (sf.nref == 0) return;
     const PairSeg s1 = view(g, f, false);
     const double lf = sf.len;
-    for (int o : g.active) {
+    const int* cols = A.cols ? A.cols : g.active.data();
+    const int ncols = A.cols ? A.ncols : static_cast<int>(g.active.size());
+    for (int ic = 0; ic < ncols; ++ic) {
+        const int o = cols[ic];
         const FillSeg& so = g.seg[o];
         cplx M[4];
         pair_core(s1, view(g, o, false), A.k, M);

@@ -15,6 +15,7 @@
 #include "mesh/mesh.h"
 
 struct SommTable;
+struct MatrixPart;
 
 // Correction field at obs of a unit current moment (1 A m) at src along the
 // unit vector dir, from a Sommerfeld table; three complex components x, y, z.
@@ -92,6 +93,13 @@ struct FillArgs {
     int corr_refine = 0; // k >= 1: the correction's 4-point rule on every pair, k times as many
                          // sub-intervals (the reference for the cheaper rules)
     const FillGeom* geom = nullptr;
+    // One process's part of a matrix spread over several (solver/block.h):
+    // when set, the entries go there instead of matrix, only those the part
+    // holds, and the columns come from the segments in cols (ncols of them,
+    // ascending) instead of every active segment.
+    MatrixPart* part = nullptr;
+    const int* cols = nullptr;
+    int ncols = 0;
 };
 
 // par_for body: adds to the rows of the unknowns on segment list[index] its

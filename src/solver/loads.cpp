@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "common/text.h"
+#include "solver/block.h"
 
 cplx load_z(const Load& ld, double freq_hz) {
     const double w = phys::two_pi * freq_hz;
@@ -114,8 +115,11 @@ cplx wire_z(const Model& m, const Mesh& mesh, int s, double freq_hz) {
     return wire_z_at(m, mesh.seg[s], abs_num[s], spread[s], freq_hz);
 }
 
-void stamp_loads(const Model& m, const Mesh& mesh, double freq_hz, cplx* Z, int ld) {
-    const size_t LD = static_cast<size_t>(ld);
+namespace {
+
+// The loads of stamp_loads, each entry handed to add(p, q, z).
+template <class Add>
+void stamp_loads_with(const Model& m, const Mesh& mesh, double freq_hz, Add add) {
     std::vector<int> abs_num;
     std::vector<double> spread;
     seg_numbers(mesh, abs_num, spread);
@@ -134,14 +138,47 @@ void stamp_loads(const Model& m, const Mesh& mesh, double freq_hz, cplx* Z, int 
                 const double aq = rq.end == 0 ? 1.0 : 0.0, bq = rq.end == 0 ? -1.0 : 1.0;
                 // int_0^1 phi_p phi_q dt for the two ramps.
                 const double ramp = ap * aq + (ap * bq + bp * aq) / 2.0 + bp * bq / 3.0;
-                Z[static_cast<size_t>(r[i].unk) * LD + r[j].unk] +=
-                    (g.len * rp.sign * rq.sign * ramp) * w;
+                add(r[i].unk, r[j].unk, (g.len * rp.sign * rq.sign * ramp) * w);
             }
         }
     }
     for (const Load& l : m.loads) {
-        if (l.unk >= 0) Z[static_cast<size_t>(l.unk) * LD + l.unk] += load_z(l, freq_hz);
+        if (l.unk >= 0) add(l.unk, l.unk, load_z(l, freq_hz));
     }
+}
+
+// The matrix entries of line_stamp, each handed to add(p, q, a).
+template <class Add> void line_stamp_with(const LineNet& net, cplx* rhs, Add add) {
+    const int j = net.nport();
+    for (int M = 0; M < j; ++M) {
+        if (net.driven[M]) continue;
+        const int u = net.port[M];
+        const int P = net.sys[M];
+        add(u, P, cplx(-1.0));
+        add(P, u, cplx(1.0));
+        for (int J = 0; J < j; ++J) {
+            const cplx y = net.Y[static_cast<size_t>(M) * j + J];
+            if (net.driven[J])
+                rhs[P] -= y * net.v[J];
+            else
+                add(P, net.sys[J], y);
+        }
+    }
+}
+
+} // namespace
+
+void stamp_loads(const Model& m, const Mesh& mesh, double freq_hz, cplx* Z, int ld) {
+    const size_t LD = static_cast<size_t>(ld);
+    stamp_loads_with(m, mesh, freq_hz, [Z, LD](int p, int q, cplx z) {
+        Z[static_cast<size_t>(p) * LD + static_cast<size_t>(q)] += z;
+    });
+}
+
+void stamp_loads(const Model& m, const Mesh& mesh, double freq_hz, MatrixPart& part) {
+    stamp_loads_with(m, mesh, freq_hz, [&part](int p, int q, cplx z) {
+        if (cplx* e = part.at(p, q)) *e += z;
+    });
 }
 
 int line_net(const Model& m, const Mesh& mesh, double freq_hz, LineNet& net, std::string& err) {
@@ -230,21 +267,15 @@ int line_net(const Model& m, const Mesh& mesh, double freq_hz, LineNet& net, std
 
 void line_stamp(const LineNet& net, int /*n*/, cplx* A, int ld, cplx* rhs) {
     const size_t LD = static_cast<size_t>(ld);
-    const int j = net.nport();
-    for (int M = 0; M < j; ++M) {
-        if (net.driven[M]) continue;
-        const size_t u = static_cast<size_t>(net.port[M]);
-        const size_t P = static_cast<size_t>(net.sys[M]);
-        A[u * LD + P] -= 1.0;
-        A[P * LD + u] += 1.0;
-        for (int J = 0; J < j; ++J) {
-            const cplx y = net.Y[static_cast<size_t>(M) * j + J];
-            if (net.driven[J])
-                rhs[P] -= y * net.v[J];
-            else
-                A[P * LD + static_cast<size_t>(net.sys[J])] += y;
-        }
-    }
+    line_stamp_with(net, rhs, [A, LD](int p, int q, cplx a) {
+        A[static_cast<size_t>(p) * LD + static_cast<size_t>(q)] += a;
+    });
+}
+
+void line_stamp(const LineNet& net, MatrixPart& part, cplx* rhs) {
+    line_stamp_with(net, rhs, [&part](int p, int q, cplx a) {
+        if (cplx* e = part.at(p, q)) *e += a;
+    });
 }
 
 cplx line_port_current(const LineNet& net, int M, const cplx* x) {

@@ -13,6 +13,8 @@
 #include "mesh/mesh.h"
 #include "model/model.h"
 
+struct MatrixPart;
+
 // Impedance of a load at freq_hz (ohm, or ohm/m for the per-length types):
 //   series:   Z = R + jwL + 1/(jwC), the capacitor only when C > 0;
 //   parallel: Y = 1/R (R > 0) + 1/(jwL) (L > 0) + jwC, Z = 1/Y, 1e30 when Y = 0;
@@ -41,6 +43,8 @@ cplx wire_z(const Model& m, const Mesh& mesh, int s, double freq_hz);
 //   Z[p][q] += len sp sq w (ap aq + (ap bq + bp aq)/2 + bp bq/3),
 // and every port load's load_z to the diagonal of its unknown.
 void stamp_loads(const Model& m, const Mesh& mesh, double freq_hz, cplx* Z, int ld);
+// The same into one process's part of the matrix (the entries it holds).
+void stamp_loads(const Model& m, const Mesh& mesh, double freq_hz, MatrixPart& part);
 
 // The port network of the transmission lines and two-ports.
 struct LineNet {
@@ -70,6 +74,8 @@ int line_net(const Model& m, const Mesh& mesh, double freq_hz, LineNet& net, std
 // rhs[P] -= Y[M][J] V_J (J driven) or A[P][sys J] += Y[M][J]; row P states
 // I_u + sum_J Y[M][J] V_J = 0.
 void line_stamp(const LineNet& net, int n, cplx* A, int ld, cplx* rhs);
+// The same into one process's part of the matrix; rhs is whole.
+void line_stamp(const LineNet& net, MatrixPart& part, cplx* rhs);
 
 // Current drawn by the network at port M, sum_J Y[M][J] V_J, with the
 // undriven port voltages taken from the solution x.

@@ -8,6 +8,7 @@
 #include "common/text.h"
 #include "ground/somm.h"
 #include "parallel/par_for.h"
+#include "solver/block.h"
 #include "solver/kernel.h"
 #include "solver/loads.h"
 #include "solver/lu.h"
@@ -156,16 +157,17 @@ std::vector<int> fill_colours(const Mesh& mesh) {
     return colour;
 }
 
-void fill_matrix(const Model& m, const Mesh& mesh, double freq_hz, const FillGeom& geom, cplx* Z,
-                 int ld, const SommTable* table, SommFieldFn corr_field, int corr_refine) {
+namespace {
+
+// The fill arguments of one frequency, without the matrix.
+FillArgs fill_args(const Model& m, const Mesh& mesh, double freq_hz, const FillGeom& geom,
+                   const SommTable* table, SommFieldFn corr_field, int corr_refine) {
     gauss_init();
     const double omega = phys::two_pi * freq_hz;
     // Ground: complex relative permittivity and the reflection-coefficient flag.
     FillArgs fa;
     fa.mesh = &mesh;
-    fa.matrix = Z;
     fa.n = mesh.nunk();
-    fa.ld = ld;
     fa.nseg = mesh.nseg();
     fa.image = m.ground != GROUND_FREE ? 1 : 0;
     fa.refl = m.ground == GROUND_REAL ? 1 : 0;
@@ -179,9 +181,13 @@ void fill_matrix(const Model& m, const Mesh& mesh, double freq_hz, const FillGeo
     fa.corr_refine = std::max(corr_refine, 0);
     fa.corr_field = corr_field;
     fa.geom = &geom;
+    return fa;
+}
 
-    // Fill, one colour class after the other; the segments of a class share
-    // no unknown, so their rows are disjoint.
+// Fills one colour class after the other; the segments of a class share no
+// unknown, so their rows are disjoint. Only the segments for which
+// wanted(s) holds are filled.
+template <class Wanted> void fill_classes(const Mesh& mesh, FillArgs& fa, Wanted wanted) {
     const std::vector<int> colour = fill_colours(mesh);
     const int ncol = colour.empty() ? 0 : *std::max_element(colour.begin(), colour.end()) + 1;
     std::vector<int> list;
@@ -189,7 +195,7 @@ void fill_matrix(const Model& m, const Mesh& mesh, double freq_hz, const FillGeo
     for (int c = 0; c < ncol; ++c) {
         list.clear();
         for (int s = 0; s < mesh.nseg(); ++s)
-            if (colour[s] == c) list.push_back(s);
+            if (colour[s] == c && wanted(s)) list.push_back(s);
         fa.list = list.data();
         if (c == kSerialColour) {
             for (int i = 0; i < static_cast<int>(list.size()); ++i) fill_seg(i, &fa);
@@ -199,50 +205,71 @@ void fill_matrix(const Model& m, const Mesh& mesh, double freq_hz, const FillGeo
     }
 }
 
-int solve_freq(const Model& m, const Mesh& mesh, double freq_hz, std::vector<cplx>& cur,
-               FreqResult& res, int want_prad, std::vector<cplx>* src_cur, std::string& err) {
+} // namespace
+
+void fill_matrix(const Model& m, const Mesh& mesh, double freq_hz, const FillGeom& geom, cplx* Z,
+                 int ld, const SommTable* table, SommFieldFn corr_field, int corr_refine) {
+    FillArgs fa = fill_args(m, mesh, freq_hz, geom, table, corr_field, corr_refine);
+    fa.matrix = Z;
+    fa.ld = ld;
+    fill_classes(mesh, fa, [](int) { return true; });
+}
+
+void fill_matrix(const Model& m, const Mesh& mesh, double freq_hz, const FillGeom& geom,
+                 MatrixPart& part, const SommTable* table, SommFieldFn corr_field,
+                 int corr_refine) {
+    FillArgs fa = fill_args(m, mesh, freq_hz, geom, table, corr_field, corr_refine);
+    fa.part = &part;
+    // A segment takes part as a row when one of its unknowns is a row of the
+    // part, as a column when one is a column.
+    auto holds = [&mesh](const std::vector<int>& at, int s) {
+        const UnkSlot* r = mesh.refs(s);
+        for (int i = 0; i < mesh.seg_nref[s]; ++i)
+            if (at[static_cast<size_t>(r[i].unk)] >= 0) return true;
+        return false;
+    };
+    std::vector<int> cols;
+    for (int s : geom.active)
+        if (holds(part.col_at, s)) cols.push_back(s);
+    fa.cols = cols.data();
+    fa.ncols = static_cast<int>(cols.size());
+    fill_classes(mesh, fa, [&](int s) { return mesh.seg_nref[s] > 0 && holds(part.row_at, s); });
+}
+
+int solve_prepare(const Model& m, const Mesh& mesh, double freq_hz, LineNet& net,
+                  std::string& err) {
     if (check_input(m, mesh, freq_hz, err) != 0) return kSolveBadInput;
-    const int n = mesh.nunk();
-
-    // Lines first: their undriven ports enlarge the system, and the matrix
-    // is allocated at its final size with Z in the top-left block.
-    LineNet net;
     if (line_net(m, mesh, freq_hz, net, err) != 0) return kSolveBadInput;
-    const int N = n + net.nextra;
+    return 0;
+}
 
-    std::vector<cplx> A, rhs;
+int solve_assemble(const Model& m, const Mesh& mesh, double freq_hz, const LineNet& net,
+                   const MatrixOut& Z, cplx* rhs, std::string& err) {
     FillGeom geom;
-    try {
-        A.assign(static_cast<size_t>(N) * static_cast<size_t>(N), cplx(0.0));
-        rhs.assign(static_cast<size_t>(N), cplx(0.0));
-        fill_geom_build(mesh, m.ground != GROUND_FREE, geom);
-        // The Sommerfeld table lives for the fill only.
-        std::unique_ptr<SommTable> table;
-        if (build_table(m, mesh, freq_hz, table, err) != 0) return kSolveBadInput;
-        fill_matrix(m, mesh, freq_hz, geom, A.data(), N, table.get(),
-                    table ? somm_corr_field : nullptr);
+    fill_geom_build(mesh, m.ground != GROUND_FREE, geom);
+    // The Sommerfeld table lives for the fill only.
+    std::unique_ptr<SommTable> table;
+    if (build_table(m, mesh, freq_hz, table, err) != 0) return kSolveBadInput;
+    const SommFieldFn field = table ? somm_corr_field : nullptr;
+    if (Z.part) {
+        fill_matrix(m, mesh, freq_hz, geom, *Z.part, table.get(), field);
         somm_free(table);
-    } catch (const std::bad_alloc&) {
-        set_err(err, "out of memory for the %d x %d impedance matrix", N, N);
-        return kSolveNoMemory;
+        stamp_loads(m, mesh, freq_hz, *Z.part);
+        line_stamp(net, *Z.part, rhs);
+    } else {
+        fill_matrix(m, mesh, freq_hz, geom, Z.dense, Z.ld, table.get(), field);
+        somm_free(table);
+        stamp_loads(m, mesh, freq_hz, Z.dense, Z.ld);
+        line_stamp(net, mesh.nunk(), Z.dense, Z.ld, rhs);
     }
-
-    // Wire losses, insulation and loads; lines and networks; sources.
-    stamp_loads(m, mesh, freq_hz, A.data(), N);
-    line_stamp(net, n, A.data(), N, rhs.data());
     for (const Source& s : m.srcs) rhs[s.unk] += s.v;
+    return 0;
+}
 
-    const int rc = lu_solve(A.data(), rhs.data(), N);
-    if (rc == kLuSingular) {
-        set_err(err, "singular matrix at %.6g MHz", freq_hz * 1e-6);
-        return kSolveSingular;
-    }
-    if (rc != 0) {
-        set_err(err, "out of memory for the %d x %d impedance matrix", N, N);
-        return kSolveNoMemory;
-    }
-    for (int i = 0; i < N; ++i) {
-        if (!finite(rhs[i])) {
+int solve_figures(const Model& m, double freq_hz, const LineNet& net, std::vector<cplx>& x,
+                  FreqResult& r, std::vector<cplx>& isrc, std::string& err) {
+    for (const cplx& v : x) {
+        if (!finite(v)) {
             set_err(err, "the currents at %.6g MHz are not finite numbers", freq_hz * 1e-6);
             return kSolveSingular;
         }
@@ -250,12 +277,12 @@ int solve_freq(const Model& m, const Mesh& mesh, double freq_hz, std::vector<cpl
 
     // Terminal current of every source: the wire current of its unknown,
     // plus what the line network draws when the unknown is a line port.
-    std::vector<cplx> isrc(static_cast<size_t>(m.nsrc()));
+    isrc.assign(static_cast<size_t>(m.nsrc()), cplx(0.0));
     for (int i = 0; i < m.nsrc(); ++i) {
         const Source& s = m.srcs[i];
-        isrc[i] = rhs[s.unk];
+        isrc[i] = x[s.unk];
         for (int p = 0; p < net.nport(); ++p)
-            if (net.port[p] == s.unk) isrc[i] += line_port_current(net, p, rhs.data());
+            if (net.port[p] == s.unk) isrc[i] += line_port_current(net, p, x.data());
     }
     const cplx v0 = m.srcs[0].v;
     if (isrc[0] == cplx(0.0)) {
@@ -263,7 +290,7 @@ int solve_freq(const Model& m, const Mesh& mesh, double freq_hz, std::vector<cpl
         return kSolveSingular;
     }
 
-    FreqResult r;
+    r = FreqResult{};
     r.f = freq_hz;
     r.iin = isrc[0];
     r.zin = v0 / isrc[0];
@@ -285,8 +312,47 @@ int solve_freq(const Model& m, const Mesh& mesh, double freq_hz, std::vector<cpl
     const double g = std::abs((r.zin - m.z0ref) / (r.zin + m.z0ref));
     r.swr = (1.0 + g) / std::max(1.0 - g, 1e-12);
 
-    // The wire currents; the caller's vector takes them only on success.
-    rhs.resize(static_cast<size_t>(n));
+    // The wire currents.
+    x.resize(x.size() - static_cast<size_t>(net.nextra));
+    return 0;
+}
+
+int solve_freq(const Model& m, const Mesh& mesh, double freq_hz, std::vector<cplx>& cur,
+               FreqResult& res, int want_prad, std::vector<cplx>* src_cur, std::string& err) {
+    // Lines first: their undriven ports enlarge the system, and the matrix
+    // is allocated at its final size with Z in the top-left block.
+    LineNet net;
+    if (solve_prepare(m, mesh, freq_hz, net, err) != 0) return kSolveBadInput;
+    const int N = mesh.nunk() + net.nextra;
+
+    std::vector<cplx> A, rhs;
+    try {
+        A.assign(static_cast<size_t>(N) * static_cast<size_t>(N), cplx(0.0));
+        rhs.assign(static_cast<size_t>(N), cplx(0.0));
+        MatrixOut Z;
+        Z.dense = A.data();
+        Z.ld = N;
+        if (solve_assemble(m, mesh, freq_hz, net, Z, rhs.data(), err) != 0) return kSolveBadInput;
+    } catch (const std::bad_alloc&) {
+        set_err(err, "out of memory for the %d x %d impedance matrix", N, N);
+        return kSolveNoMemory;
+    }
+
+    const int rc = lu_solve(A.data(), rhs.data(), N);
+    if (rc == kLuSingular) {
+        set_err(err, "singular matrix at %.6g MHz", freq_hz * 1e-6);
+        return kSolveSingular;
+    }
+    if (rc != 0) {
+        set_err(err, "out of memory for the %d x %d impedance matrix", N, N);
+        return kSolveNoMemory;
+    }
+    A = std::vector<cplx>(); // the factors are not needed any more
+
+    FreqResult r;
+    std::vector<cplx> isrc;
+    const int frc = solve_figures(m, freq_hz, net, rhs, r, isrc, err);
+    if (frc != 0) return frc;
     if (want_prad) {
         // Radiated power over the sphere (or the hemisphere above a ground);
         // for a lossless antenna prad = pin, so prad/pin is both the
@@ -300,6 +366,7 @@ int solve_freq(const Model& m, const Mesh& mesh, double freq_hz, std::vector<cpl
         }
         if (r.pin > 0) r.eff = r.agt = r.prad / r.pin;
     }
+    // The caller's vectors take the results only on success.
     cur = std::move(rhs);
     res = r;
     if (src_cur) *src_cur = isrc;

@@ -9,6 +9,7 @@
 #include "mesh/mesh.h"
 #include "model/model.h"
 #include "solver/kernel.h"
+#include "solver/loads.h"
 
 // The figures of one solved frequency. solve_freq sets f .. agt and zeroes
 // the rest; gmax, thmax, phmax and fb come from the pattern summary.
@@ -58,8 +59,45 @@ int solve_freq(const Model& m, const Mesh& mesh, double freq_hz, std::vector<cpl
 void fill_matrix(const Model& m, const Mesh& mesh, double freq_hz, const FillGeom& geom, cplx* Z,
                  int ld, const SommTable* table = nullptr, SommFieldFn corr_field = nullptr,
                  int corr_refine = 0);
+// The same into one process's part of the matrix: only the segments with
+// unknowns in the part's rows are filled, only against the segments with
+// unknowns in its columns, and every entry the part holds comes out as in
+// the whole matrix.
+void fill_matrix(const Model& m, const Mesh& mesh, double freq_hz, const FillGeom& geom,
+                 MatrixPart& part, const SommTable* table = nullptr,
+                 SommFieldFn corr_field = nullptr, int corr_refine = 0);
 
 // Colours of the segments for the parallel fill: segments that share an
 // unknown get different colours (0..62; 63 when those are all taken, a class
 // the fill then runs serially). Returns one colour per segment.
 std::vector<int> fill_colours(const Mesh& mesh);
+
+// The steps of solve_freq, for a solution whose matrix is held and factored
+// elsewhere (spread over several processes). The system has the order
+// nunk + net.nextra: the wire unknowns, then the undriven line ports.
+
+// Checks the input and builds the line network. Returns 0, or
+// kSolveBadInput with the message in err.
+int solve_prepare(const Model& m, const Mesh& mesh, double freq_hz, LineNet& net, std::string& err);
+
+// Where the assembly writes the matrix: the whole of it, row-major with row
+// stride ld, or one process's part of it.
+struct MatrixOut {
+    cplx* dense = nullptr;
+    int ld = 0;
+    MatrixPart* part = nullptr;
+};
+
+// Adds the radiation part, losses, loads, lines and sources into the zeroed
+// matrix Z and right-hand side rhs (the whole vector). Returns 0, or
+// kSolveBadInput with the message in err; throws std::bad_alloc when memory
+// runs out.
+int solve_assemble(const Model& m, const Mesh& mesh, double freq_hz, const LineNet& net,
+                   const MatrixOut& Z, cplx* rhs, std::string& err);
+
+// The figures of a solved system x (order nunk + net.nextra): source
+// currents into isrc, the record r without radiated power. Returns 0 with x
+// cut to the nunk wire currents, or a failure code with its message (x, r
+// and isrc then mean nothing).
+int solve_figures(const Model& m, double freq_hz, const LineNet& net, std::vector<cplx>& x,
+                  FreqResult& r, std::vector<cplx>& isrc, std::string& err);
