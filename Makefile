@@ -1,11 +1,13 @@
 # The two commands of the README:
 #   make run    builds Quarlin and runs it on the bundled dipole model
 #   make test   builds and runs every test, also under ASan + UBSan, and the
-#               validation suite
+#               validation suite; then the MPI build and its tests under
+#               mpirun (QUARLIN_SKIP_MPI=1 leaves that part out)
 JOBS    ?= $(shell nproc)
 BUILD   ?= build
 ASAN    ?= build-asan
 TSAN    ?= build-tsan
+MPI     ?= build-mpi
 FUZZ    ?= build-fuzz
 FUZZ_TARGET  ?= fuzz_model
 FUZZ_SECONDS ?= 600
@@ -13,13 +15,21 @@ EXAMPLE ?= examples/dipole.ant
 OUT     ?= out
 
 CMAKE_GEN := -G Ninja
+# The compiler cache, where there is one: the MPI build then takes every
+# object but its own module from the default build's.
+ifneq ($(shell command -v ccache 2>/dev/null),)
+CMAKE_GEN += -DCMAKE_CXX_COMPILER_LAUNCHER=ccache
+endif
 
-.PHONY: all deps build build-asan build-tsan run test test-release test-asan test-tsan validate fuzz bench format format-check clean
+.PHONY: all deps deps-mpi build build-asan build-tsan build-mpi run test test-release test-asan test-tsan test-mpi validate fuzz bench format format-check clean
 
 all: build
 
 deps:
 	@scripts/install-deps.sh
+
+deps-mpi:
+	@scripts/install-deps.sh --mpi
 
 build: deps
 	cmake -S . -B $(BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release
@@ -52,6 +62,20 @@ fuzz:
 run: build
 	./$(BUILD)/quarlin $(EXAMPLE) -o $(OUT)
 
+# The MPI build (-DQUARLIN_MPI=ON): quarlin against OpenMPI and ScaLAPACK and
+# the tests that run under mpirun, nothing else. Every object but the MPI
+# module's compiles as in the default build, so the compiler cache serves it.
+build-mpi: deps-mpi
+	cmake -S . -B $(MPI) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release -DQUARLIN_MPI=ON
+	cmake --build $(MPI) -j $(JOBS) --target quarlin mpi_tests
+
+# The tests of label mpi: runs of 2 and 3 ranks against one process, and the
+# failures that must end every rank alike. Each mpirun has a time limit.
+test-mpi:
+	@if [ -n "$(QUARLIN_SKIP_MPI)" ]; then echo "test-mpi: skipped (QUARLIN_SKIP_MPI)"; else \
+	  $(MAKE) --no-print-directory build-mpi && \
+	  ctest --test-dir $(MPI) --output-on-failure -L mpi; fi
+
 test-release: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 
@@ -59,7 +83,7 @@ test-asan: build-asan
 	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  ctest --test-dir $(ASAN) --output-on-failure -j $(JOBS) -LE long
 
-test: test-release test-asan format-check validate
+test: test-release test-asan format-check validate test-mpi
 
 # The validation suite (validation/checks.txt): every check's verdict and the
 # summary; fails on a failing check that validation/known_failures.txt does
@@ -87,4 +111,4 @@ format-check:
 	else echo "format-check: clang-format not installed, skipped"; fi
 
 clean:
-	rm -rf $(BUILD) $(ASAN) $(TSAN) $(FUZZ) $(OUT)
+	rm -rf $(BUILD) $(ASAN) $(TSAN) $(MPI) $(FUZZ) $(OUT)

@@ -1,10 +1,16 @@
 #!/usr/bin/env bash
 # Installs what the build and the tests need on a Debian machine, and nothing
-# when everything is already there. Called by `make run` and `make test`.
+# when everything is already there. Called by `make run` and `make test`;
+# with --mpi also what the MPI build needs (OpenMPI and ScaLAPACK).
 set -euo pipefail
 
+pkgs=(g++ cmake ninja-build libgtest-dev libgmock-dev libbenchmark-dev libopenblas-dev nlohmann-json3-dev python3 librsvg2-bin libpng-dev ccache)
+if [ "${1:-}" = "--mpi" ]; then
+  pkgs+=(openmpi-bin libopenmpi-dev libscalapack-openmpi-dev)
+fi
+
 need=()
-for pkg in g++ cmake ninja-build libgtest-dev libgmock-dev libbenchmark-dev libopenblas-dev nlohmann-json3-dev python3 librsvg2-bin libpng-dev; do
+for pkg in "${pkgs[@]}"; do
   if ! dpkg -s "$pkg" >/dev/null 2>&1; then
     # python3 may come from elsewhere (pyenv); accept any python3 on PATH.
     if [ "$pkg" = python3 ] && command -v python3 >/dev/null 2>&1; then continue; fi

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "dist/dist.h"
 #include "driver/dish_stage.h"
 #include "driver/exports.h"
 #include "driver/mesh_json.h"
@@ -13,6 +14,7 @@
 #include "driver/results_json.h"
 #include "driver/run.h"
 #include "driver/sweep.h"
+#include "driver/sweep_run.h"
 #include "mesh/mesh.h"
 #include "solver/pattern.h"
 #include "solver/solve.h"
@@ -30,16 +32,17 @@ int grid_count(double range, double step) {
 
 // The impedance with twice the segment density, or -1 when it cannot be
 // computed (NEC decks keep their own segmentation).
-double convergence(const Model& m, const FreqResult& design, cplx* z2) {
+double convergence(const RunOptions& opt, const Model& m, const FreqResult& design, cplx* z2) {
     if (m.is_nec) return -1;
     Model copy = m; // its own sources, loads and lines: the design mesh's indices stay
     copy.segwl *= 2;
     Mesh mesh2;
     std::string err2;
-    if (mesh_build(copy, mesh2, copy.f0, err2) != 0) return -1;
+    if (dist_agree(mesh_build(copy, mesh2, copy.f0, err2), err2) != 0) return -1;
     std::vector<cplx> cur2;
     FreqResult r2;
-    if (solve_freq(copy, mesh2, copy.f0, cur2, r2, 0, nullptr, err2) != 0) return -1;
+    const bool spread = opt.dist || dist_spread_wanted(mesh2.nunk());
+    if (dist_solve_freq(copy, mesh2, copy.f0, cur2, r2, 0, nullptr, err2, spread) != 0) return -1;
     *z2 = r2.zin;
     return std::abs(r2.zin - design.zin) / std::abs(r2.zin);
 }
@@ -59,10 +62,10 @@ int analysis_run(const RunOptions& opt, Model& m, std::string& err, RunClock::ti
     // 4. Mesh.
     Mesh mesh;
     err.clear();
-    if (mesh_build(m, mesh, m.f0, err) != 0) {
+    if (dist_agree(mesh_build(m, mesh, m.f0, err), err) != 0) {
         std::printf("ERROR: %s\n", err.c_str());
         std::fflush(stdout);
-        if (opt.mesh_only) {
+        if (opt.mesh_only && dist_root()) {
             make_dir(opt.outdir);
             mesh_json_error(opt.outdir + "/mesh.json", err);
         }
@@ -71,7 +74,8 @@ int analysis_run(const RunOptions& opt, Model& m, std::string& err, RunClock::ti
 
     // 5. Output directory, one level; a path that cannot hold the files is
     // refused before anything is solved.
-    if (outdir_make(opt.outdir, err) != 0) {
+    // Rank 0 alone writes files.
+    if (dist_agree(dist_root() ? outdir_make(opt.outdir, err) : 0, err) != 0) {
         std::printf("ERROR: %s\n", err.c_str());
         std::fflush(stdout);
         return EXIT_WRITE;
@@ -79,6 +83,7 @@ int analysis_run(const RunOptions& opt, Model& m, std::string& err, RunClock::ti
 
     // 6. Mesh-only stop: the mesh file and nothing solved.
     if (opt.mesh_only) {
+        if (!dist_root()) return EXIT_OK; // rank 0's exit code is the job's
         std::string path = opt.outdir + "/mesh.json";
         if (mesh_json_write(path, m, mesh) != 0) return EXIT_WRITE;
         if (!opt.quiet) {
@@ -98,26 +103,13 @@ int analysis_run(const RunOptions& opt, Model& m, std::string& err, RunClock::ti
         std::fflush(stdout);
     }
 
-    // 8. Sweep: impedance and pattern summary at every point.
+    // 8. Sweep: impedance and pattern summary at every point. Under mpirun
+    // the points go round the ranks, unless every frequency is solved by
+    // all of them together (-dist, or a matrix too large for one rank).
     RunResults res;
-    const int npts = m.nfreq >= 2 ? m.nfreq : 1;
-    res.sweep.resize(static_cast<size_t>(npts));
-    if (!opt.quiet) report_sweep_head();
-    for (int j = 0; j < npts; ++j) {
-        double f = npts >= 2 ? m.fstart + j * (m.fstop - m.fstart) / (npts - 1) : m.f0;
-        FreqResult& r = res.sweep[static_cast<size_t>(j)];
-        int rc = solve_freq(m, mesh, f, res.cur, r, 0, nullptr, err);
-        if (rc != 0) {
-            if (rc == kSolveSingular)
-                std::printf("ERROR: singular matrix at %.6g MHz\n", f / 1e6);
-            else
-                std::printf("ERROR: %s at %.6g MHz\n", err.c_str(), f / 1e6);
-            std::fflush(stdout);
-            return EXIT_SOLVE;
-        }
-        pattern_summary(m, mesh, f, res.cur, r.pin, r, nullptr, nullptr);
-        if (!opt.quiet) report_sweep_row(r);
-    }
+    const bool spread = opt.dist || dist_spread_wanted(mesh.nunk());
+    if (sweep_run(opt, m, mesh, spread, res, err) != EXIT_OK) return EXIT_SOLVE;
+    const int npts = static_cast<int>(res.sweep.size());
     if (npts >= 2) {
         std::vector<double> fs;
         std::vector<cplx> zs;
@@ -130,7 +122,7 @@ int analysis_run(const RunOptions& opt, Model& m, std::string& err, RunClock::ti
     }
 
     // 9. Design frequency, with radiated power and the source currents.
-    int rc = solve_freq(m, mesh, m.f0, res.cur, res.design, 1, &res.src_cur, err);
+    int rc = dist_solve_freq(m, mesh, m.f0, res.cur, res.design, 1, &res.src_cur, err, spread);
     if (rc != 0) {
         if (rc == kSolveSingular)
             std::printf("ERROR: singular matrix\n");
@@ -139,7 +131,7 @@ int analysis_run(const RunOptions& opt, Model& m, std::string& err, RunClock::ti
         std::fflush(stdout);
         return EXIT_SOLVE;
     }
-    pattern_summary(m, mesh, m.f0, res.cur, res.design.pin, res.design, &res.bwaz, &res.bwel);
+    pattern_summary_ranks(m, mesh, m.f0, res.cur, res.design.pin, res.design, &res.bwaz, &res.bwel);
 
     // 10. Pattern grid at the design frequency.
     const bool whole_sphere = m.ground == GROUND_FREE || (m.ground == GROUND_PCB && !m.pcb_gnd);
@@ -148,21 +140,23 @@ int analysis_run(const RunOptions& opt, Model& m, std::string& err, RunClock::ti
     if (res.nth > 0 && res.nph > 0) {
         size_t npt = static_cast<size_t>(res.nth) * static_cast<size_t>(res.nph);
         for (auto* a : {&res.gt, &res.gv, &res.gh, &res.gr, &res.gl}) a->assign(npt, -300.0f);
-        pattern_grid(m, mesh, m.f0, res.cur, res.design.pin, res.nth, res.nph, m.dth, m.dph,
-                     res.gt.data(), res.gv.data(), res.gh.data(), res.gr.data(), res.gl.data());
+        dist_pattern_grid(m, mesh, m.f0, res.cur, res.design.pin, res.nth, res.nph, m.dth, m.dph,
+                          res.gt.data(), res.gv.data(), res.gh.data(), res.gr.data(),
+                          res.gl.data());
     }
 
     // 11. Reflector: its pattern and figures replace the wire antenna's.
-    if (m.dish && dish_stage(m, mesh, res, err) != 0) {
+    // Rank 0 alone needs them (for the report and the files).
+    if (dist_agree(m.dish && dist_root() ? dish_stage(m, mesh, res, err) : 0, err) != 0) {
         std::printf("ERROR: %s\n", err.c_str());
         std::fflush(stdout);
         return EXIT_SOLVE;
     }
 
-    exports_cuts(opt, m, mesh, res);
+    if (dist_root()) exports_cuts(opt, m, mesh, res);
 
     // 12. Convergence with twice the segment density.
-    if (opt.conv) res.convdz = convergence(m, res.design, &res.zconv);
+    if (opt.conv) res.convdz = convergence(opt, m, res.design, &res.zconv);
     // Richardson extrapolation of the two impedances, first order in the
     // segment length h: Z(h) = Z + c h gives Z = 2 Z(h/2) - Z(h).
     if (res.convdz >= 0) res.zconv_est = 2.0 * res.zconv - res.design.zin;
@@ -173,7 +167,8 @@ int analysis_run(const RunOptions& opt, Model& m, std::string& err, RunClock::ti
     // 14. The design block.
     if (!opt.quiet) report_design(m, res);
 
-    // 15. Results file.
+    // 15. Results file, written by rank 0 alone; its exit code is the job's.
+    if (!dist_root()) return EXIT_OK;
     std::string path = opt.outdir + "/results.json";
     if (results_json_write(path, opt.input, m, mesh, res) != 0) {
         std::printf("ERROR: cannot write %s\n", path.c_str());

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "dist/dist.h"
 #include "driver/pattern_search.h"
 #include "parallel/par_for.h"
 #include "solver/farfield.h"
@@ -21,19 +22,28 @@ double gain_dir(const Model& m, const Mesh& mesh, double freq_hz, const std::vec
     return gain_of(eth, eph, pin);
 }
 
-void pattern_summary(const Model& m, const Mesh& mesh, double freq_hz, const std::vector<cplx>& cur,
-                     double pin, FreqResult& res, double* bwaz, double* bwel) {
+namespace {
+
+// The search with every batch of directions evaluated by share(count, lo,
+// hi) on this process (on its worker threads) and completed by
+// gather(g, count).
+template <class Share, class Gather>
+void summary(const Model& m, const Mesh& mesh, double freq_hz, const std::vector<cplx>& cur,
+             double pin, FreqResult& res, double* bwaz, double* bwel, Share share, Gather gather) {
     const bool upper = !(m.ground == GROUND_FREE || (m.ground == GROUND_PCB && !m.pcb_gnd));
-    // The per-segment records are built once for the whole search; the
-    // directions of each batch run on the worker threads.
+    // The per-segment records are built once for the whole search.
     std::vector<FfSeg> fs = fseg_build(mesh, cur);
     const int n = static_cast<int>(fs.size());
     GainBatchFn gain = [&](int count, const double* th, const double* ph, double* g) {
-        par_for(count, [&](int i) {
+        int lo = 0, hi = count;
+        share(count, lo, hi);
+        par_for(hi - lo, [&](int k) {
+            const int i = lo + k;
             cplx eth, eph;
             ff_eval(m, fs.data(), n, freq_hz, th[i], ph[i], eth, eph);
             g[i] = gain_of(eth, eph, pin);
         });
+        gather(g, count);
     };
     PatternFigures p;
     pattern_search(gain, upper, p, bwaz, bwel);
@@ -41,4 +51,19 @@ void pattern_summary(const Model& m, const Mesh& mesh, double freq_hz, const std
     res.thmax = p.thmax;
     res.phmax = p.phmax;
     res.fb = p.fb;
+}
+
+} // namespace
+
+void pattern_summary(const Model& m, const Mesh& mesh, double freq_hz, const std::vector<cplx>& cur,
+                     double pin, FreqResult& res, double* bwaz, double* bwel) {
+    summary(
+        m, mesh, freq_hz, cur, pin, res, bwaz, bwel, [](int, int&, int&) {}, [](double*, int) {});
+}
+
+void pattern_summary_ranks(const Model& m, const Mesh& mesh, double freq_hz,
+                           const std::vector<cplx>& cur, double pin, FreqResult& res, double* bwaz,
+                           double* bwel) {
+    summary(m, mesh, freq_hz, cur, pin, res, bwaz, bwel, dist_share,
+            [](double* g, int count) { dist_allgather(g, count, 1); });
 }

@@ -19,3 +19,10 @@ double gain_dir(const Model& m, const Mesh& mesh, double freq_hz, const std::vec
 // ground plane, only the upper half-space is searched.
 void pattern_summary(const Model& m, const Mesh& mesh, double freq_hz, const std::vector<cplx>& cur,
                      double pin, FreqResult& res, double* bwaz, double* bwel);
+
+// The same for every rank of the run together: the directions of each step
+// of the search are shared out over the ranks, and every rank ends with the
+// same figures (those of one process, to the last bit).
+void pattern_summary_ranks(const Model& m, const Mesh& mesh, double freq_hz,
+                           const std::vector<cplx>& cur, double pin, FreqResult& res, double* bwaz,
+                           double* bwel);

@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "common/text.h"
+#include "dist/dist.h"
 #include "driver/mesh_json.h"
 #include "driver/outfile.h"
 
@@ -13,7 +14,7 @@ const char* const kCopyright = "Copyright (c) 2026 the Quarlin developers";
 
 const char* const kHelp =
     "usage: quarlin <input.ant|input.nec> [-o outdir] [-conv]\n"
-    "       [-q] [-mesh] [-dth deg] [-dph deg] [-plot] [-csv] [-s1p]\n"
+    "       [-q] [-mesh] [-dth deg] [-dph deg] [-plot] [-csv] [-s1p] [-dist]\n"
     "       quarlin -opt <model.ant> [-o outdir]\n"
     "       quarlin -check <checks-file> [dir] [-norun]\n"
     "       quarlin -v | -h | --help\n"
@@ -27,6 +28,8 @@ const char* const kHelp =
     "  -plot       write pattern.svg, swr.svg (with a sweep) and smith.svg\n"
     "  -csv        write sweep.csv and pattern.csv\n"
     "  -s1p        write sweep.s1p, S11 of the feed over the sweep (Touchstone)\n"
+    "  -dist       under mpirun, solve every frequency with the matrix spread over\n"
+    "              all ranks (large structures are spread without it)\n"
     "  -opt        tune the model's OPTVAR variables toward its GOALs\n"
     "  -check      run the reference models of a checks file and compare\n"
     "  -v          print the version and stop\n"
@@ -90,6 +93,8 @@ int run_parse_args(const std::vector<std::string>& args, RunOptions& opt, std::s
             opt.csv = true;
         } else if (a == "-s1p") {
             opt.s1p = true;
+        } else if (a == "-dist") {
+            opt.dist = true;
         } else if (a == "-opt" || a == "-check") {
             // Modes of their own, chosen by main when they come first.
             if (i == 1 && !has_next)
@@ -139,10 +144,12 @@ int run_main(const std::vector<std::string>& args) {
     RunClock::time_point start = RunClock::now();
     std::string err;
     Model m;
-    if (model_read(opt.input, m, err) != 0) {
+    // Under mpirun every rank reads the model (a rank on another machine
+    // may not find the file).
+    if (dist_agree(model_read(opt.input, m, err) != 0 ? EXIT_MODEL : 0, err) != 0) {
         std::printf("ERROR: %s\n", err.c_str());
         std::fflush(stdout);
-        if (opt.mesh_only) {
+        if (opt.mesh_only && dist_root()) {
             make_dir(opt.outdir);
             mesh_json_error(opt.outdir + "/mesh.json", err);
         }

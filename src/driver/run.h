@@ -31,6 +31,7 @@ struct RunOptions {
     bool plot = false; // pattern.svg, swr.svg, smith.svg
     bool csv = false;  // sweep.csv, pattern.csv
     bool s1p = false;  // sweep.s1p
+    bool dist = false; // every frequency solved with the matrix spread over the MPI ranks
 };
 
 // Outcomes of run_parse_args.

@@ -5,11 +5,13 @@
 
 int block_count(int n, int nb, int iproc, int nproc) {
     if (n <= 0 || nb <= 0 || nproc <= 0) return 0;
-    const int nblocks = n / nb;          // whole blocks
-    int count = (nblocks / nproc) * nb;  // whole rounds over every process
-    const int extra = nblocks % nproc;   // processes with one more whole block
-    if (iproc < extra) count += nb;
-    else if (iproc == extra) count += n % nb; // the last, partial block
+    const int nblocks = n / nb;         // whole blocks
+    int count = (nblocks / nproc) * nb; // whole rounds over every process
+    const int extra = nblocks % nproc;  // processes with one more whole block
+    if (iproc < extra)
+        count += nb;
+    else if (iproc == extra)
+        count += n % nb; // the last, partial block
     return count;
 }
 

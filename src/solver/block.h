@@ -37,8 +37,8 @@ struct MatrixPart {
     int nb = 0; // block size, rows and columns
     int nprow = 1, npcol = 1;
     int myrow = 0, mycol = 0;
-    int mloc = 0, nloc = 0; // local rows and columns
-    std::size_t lld = 1;    // local leading dimension, max(1, mloc)
+    int mloc = 0, nloc = 0;          // local rows and columns
+    std::size_t lld = 1;             // local leading dimension, max(1, mloc)
     std::vector<int> row_at, col_at; // local index of every global row / column, or -1
     std::vector<cplx> data;          // lld x nloc, column-major
 

@@ -7,9 +7,10 @@
 
 namespace {
 
-constexpr int kPanels = 6;    // equal panels in cos(theta)
-constexpr int kNodes = 16;    // Gauss-Legendre points per panel
-constexpr int kAzimuths = 72; // phi = m * 5 degrees
+constexpr int kPanels = 6;             // equal panels in cos(theta)
+constexpr int kNodes = 16;             // Gauss-Legendre points per panel
+constexpr int kAzimuths = kPradRowLen; // phi = m * 5 degrees
+static_assert(kPanels * kNodes == kPradRows);
 constexpr double kSqrt2 = 1.4142135623730951;
 
 // Whole sphere where the antenna can radiate downward (free space, or
@@ -33,31 +34,42 @@ float db(double g) {
 // dipole (density ~ 1 - c^2) comes out to rounding. The 6912 directions
 // run on worker threads, each writing its own term; the terms are then
 // summed on the calling thread in a fixed order (panels, nodes, azimuths),
-// so the result does not depend on the number of threads.
-double prad_integrate(const Model& m, const Mesh& mesh, double freq_hz,
-                      const std::vector<std::complex<double>>& cur) {
+// so the result does not depend on the number of threads, nor on how the
+// rows are shared out over processes.
+void prad_terms(const Model& m, const Mesh& mesh, double freq_hz,
+                const std::vector<std::complex<double>>& cur, int row0, int row1, double* terms) {
     gauss_init();
     const double b = whole_sphere(m) ? -1.0 : 0.0;
     const double span = (1.0 - b) / kPanels;
     const double dphi = phys::two_pi / kAzimuths;
     std::vector<FfSeg> fs = fseg_build(mesh, cur);
     const int nseg = static_cast<int>(fs.size());
-    std::vector<double> terms(static_cast<size_t>(kPanels * kNodes * kAzimuths));
-    par_for(kPanels * kNodes, [&](int row) {
+    par_for(row1 - row0, [&](int k) {
+        const int row = row0 + k;
         int p = row / kNodes, i = row % kNodes;
         double c = b + (p + GX[kNodes][i]) * span;
         double theta = std::acos(c);
         double wgt = GW[kNodes][i] * span * dphi / phys::two_eta0;
-        double* out = terms.data() + static_cast<size_t>(row) * kAzimuths;
+        double* out = terms + static_cast<size_t>(k) * kAzimuths;
         for (int a = 0; a < kAzimuths; ++a) {
             cplx eth, eph;
             ff_eval(m, fs.data(), nseg, freq_hz, theta, a * dphi, eth, eph);
             out[a] = (std::norm(eth) + std::norm(eph)) * wgt;
         }
     });
+}
+
+double prad_sum(const std::vector<double>& terms) {
     double sum = 0;
     for (double t : terms) sum += t;
     return sum;
+}
+
+double prad_integrate(const Model& m, const Mesh& mesh, double freq_hz,
+                      const std::vector<std::complex<double>>& cur) {
+    std::vector<double> terms(static_cast<size_t>(kPradRows * kPradRowLen));
+    prad_terms(m, mesh, freq_hz, cur, 0, kPradRows, terms.data());
+    return prad_sum(terms);
 }
 
 // Row i of the grid: theta = i dth, phi = j dph (degrees), gains

@@ -16,6 +16,17 @@
 double prad_integrate(const Model& m, const Mesh& mesh, double freq_hz,
                       const std::vector<std::complex<double>>& cur);
 
+// The terms of that integral, for spreading it over several processes: the
+// directions form kPradRows rows (6 panels in cos(theta) x 16 Gauss points)
+// of kPradRowLen azimuths; prad_terms writes the kPradRowLen terms of each
+// row in [row0, row1) into terms, row after row, and prad_sum adds all
+// kPradRows x kPradRowLen terms in row order, as prad_integrate does.
+constexpr int kPradRows = 96;
+constexpr int kPradRowLen = 72;
+void prad_terms(const Model& m, const Mesh& mesh, double freq_hz,
+                const std::vector<std::complex<double>>& cur, int row0, int row1, double* terms);
+double prad_sum(const std::vector<double>& terms);
+
 // Gains in dB over an isotropic radiator fed with pin watts, single
 // precision, nth x nph entries each, row-major by theta: entry i*nph + j is
 // theta = i*dth, phi = j*dph (degrees). Channels: gt total, gv theta

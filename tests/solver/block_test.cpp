@@ -26,9 +26,9 @@ TEST(BlockLayout, CountsAndIndicesMatchABlockByBlockWalk) {
     };
     // Fewer indices than one block, exact multiples, a partial last block,
     // more processes than blocks, and a single process.
-    const Case cases[] = {{3, 4, 2},   {8, 4, 2},   {10, 4, 2},  {10, 4, 3}, {64, 64, 2},
-                          {65, 64, 2}, {300, 64, 2}, {7, 2, 5},  {1, 1, 1},  {100, 7, 4},
-                          {5, 64, 8},  {0, 4, 2}};
+    const Case cases[] = {{3, 4, 2},   {8, 4, 2},   {10, 4, 2},   {10, 4, 3},
+                          {64, 64, 2}, {65, 64, 2}, {300, 64, 2}, {7, 2, 5},
+                          {1, 1, 1},   {100, 7, 4}, {5, 64, 8},   {0, 4, 2}};
     for (const Case& c : cases) {
         SCOPED_TRACE(::testing::Message() << "n=" << c.n << " nb=" << c.nb << " nproc=" << c.nproc);
         std::vector<int> count(static_cast<size_t>(c.nproc), 0);
@@ -124,8 +124,8 @@ TEST(MatrixPart, PartsHoldTheWholeMatrixExactly) {
                         if (const cplx* z = part.at(p, q)) {
                             ++held[static_cast<size_t>(p) * N + static_cast<size_t>(q)];
                             // The same terms in the same order: equal to the last bit.
-                            ASSERT_EQ(*z, whole.A[static_cast<size_t>(p) * N +
-                                                  static_cast<size_t>(q)])
+                            ASSERT_EQ(*z,
+                                      whole.A[static_cast<size_t>(p) * N + static_cast<size_t>(q)])
                                 << p << "," << q;
                         }
             }
