@@ -149,8 +149,8 @@ void dist_gather_root(float* v, int count, int width) {
         MPI_Gatherv(MPI_IN_PLACE, 0, MPI_DATATYPE_NULL, v, counts.data(), displs.data(), MPI_FLOAT,
                     0, g_comm);
     } else {
-        MPI_Gatherv(v + displs[static_cast<size_t>(me)], counts[static_cast<size_t>(me)],
-                    MPI_FLOAT, nullptr, nullptr, nullptr, MPI_FLOAT, 0, g_comm);
+        MPI_Gatherv(v + displs[static_cast<size_t>(me)], counts[static_cast<size_t>(me)], MPI_FLOAT,
+                    nullptr, nullptr, nullptr, MPI_FLOAT, 0, g_comm);
     }
 }
 

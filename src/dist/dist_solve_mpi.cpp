@@ -122,8 +122,8 @@ int solve_spread(const Model& m, const Mesh& mesh, double freq_hz, const LineNet
     std::vector<cplx> b(part.lld, cplx(0.0));
     if (grid.mycol() == 0)
         for (int i = 0; i < part.mloc; ++i)
-            b[static_cast<size_t>(i)] = rhs[static_cast<size_t>(
-                block_global(i, kBlock, grid.myrow(), nprow))];
+            b[static_cast<size_t>(i)] =
+                rhs[static_cast<size_t>(block_global(i, kBlock, grid.myrow(), nprow))];
     const char trans = 'N';
     pzgetrs_(&trans, &N, &one, part.data.data(), &one, &one, desca, ipiv.data(), b.data(), &one,
              &one, descb, &info, 1);

@@ -190,8 +190,8 @@ int sweep_leader(const RunOptions& opt, const Model& m, const Mesh& mesh, RunRes
 
 } // namespace
 
-int sweep_run(const RunOptions& opt, const Model& m, const Mesh& mesh, bool spread,
-              RunResults& res, std::string& err) {
+int sweep_run(const RunOptions& opt, const Model& m, const Mesh& mesh, bool spread, RunResults& res,
+              std::string& err) {
     const int npts = m.nfreq >= 2 ? m.nfreq : 1;
     res.sweep.assign(static_cast<size_t>(npts), FreqResult{});
     if (!opt.quiet) report_sweep_head();

@@ -19,5 +19,5 @@
 // rank solving its own on its threads; rank 0 prints the rows in order as
 // they arrive. When spread (-dist, or a matrix too large for one rank) every
 // point is solved by all ranks together instead, one after the other.
-int sweep_run(const RunOptions& opt, const Model& m, const Mesh& mesh, bool spread,
-              RunResults& res, std::string& err);
+int sweep_run(const RunOptions& opt, const Model& m, const Mesh& mesh, bool spread, RunResults& res,
+              std::string& err);

@@ -190,9 +190,9 @@ TEST(Mpirun, ModelMissingOnOneRankEndsEveryRank) {
     // As on a cluster whose second machine does not see the file.
     const std::string model = source_path("examples/dipole.ant");
     const std::string dir = test_dir();
-    RunResult r = run_in(dir, cat({mpirun(1), " ", quote(QUARLIN_BIN), join({model, "-o", "out"}),
-                                   " : -np 1 ", quote(QUARLIN_BIN),
-                                   join({"/nonexistent/dipole.ant", "-o", "out"})}));
+    RunResult r = run_in(
+        dir, cat({mpirun(1), " ", quote(QUARLIN_BIN), join({model, "-o", "out"}), " : -np 1 ",
+                  quote(QUARLIN_BIN), join({"/nonexistent/dipole.ant", "-o", "out"})}));
     EXPECT_EQ(r.code, 2) << r.err;
     EXPECT_EQ(r.out, "ERROR: rank 1: cannot open /nonexistent/dipole.ant\n");
     EXPECT_FALSE(file_exists(dir + "/out/results.json"));
@@ -210,8 +210,8 @@ TEST(Mpirun, RankThatCannotAllocateItsBlocksEndsEveryRank) {
     const std::string args = join({model, "-o", "out", "-dist"});
     const std::string dir = test_dir();
     const std::string limited = cat({"ulimit -v 614400 && exec ", quote(QUARLIN_BIN), args});
-    RunResult r = run_in(dir, cat({mpirun(1), " ", quote(QUARLIN_BIN), args, " : -np 1 sh -c ",
-                                   quote(limited)}));
+    RunResult r = run_in(
+        dir, cat({mpirun(1), " ", quote(QUARLIN_BIN), args, " : -np 1 sh -c ", quote(limited)}));
     EXPECT_EQ(r.code, 4) << r.out << r.err;
     // The sweep's one point fails: the rows before it (none) and the error.
     const size_t at = r.out.find("ERROR: rank 1: out of memory for its ");

@@ -126,8 +126,8 @@ TEST(DistAgree, LowestFailingRankSpeaksForAll) {
     };
     const Case cases[] = {
         {0, 0, "", 0},
-        {0, 3, "rank 1: message of rank 1", 3},  // a failure rank 0 did not see
-        {2, 5, "message of rank 0", 2},          // rank 0's own: no prefix
+        {0, 3, "rank 1: message of rank 1", 3}, // a failure rank 0 did not see
+        {2, 5, "message of rank 0", 2},         // rank 0's own: no prefix
         {4, 0, "message of rank 0", 4},
     };
     for (const Case& c : cases) {

@@ -81,8 +81,9 @@ TEST(Cli, HelpListsEveryOptionAndWinsWhereverItStands) {
         EXPECT_EQ(r.out, kHelp); // the model is not read, nothing else is printed
         EXPECT_EQ(r.err, "");
     }
-    for (const char* opt : {"-o outdir", "-q ", "-conv", "-mesh", "-dth deg", "-dph deg", "-plot",
-                            "-csv", "-s1p", "-opt", "-check", "-norun", "-v ", "-h", "--help"})
+    for (const char* opt :
+         {"-o outdir", "-q ", "-conv", "-mesh", "-dth deg", "-dph deg", "-plot", "-csv", "-s1p",
+          "-dist", "-opt", "-check", "-norun", "-v ", "-h", "--help"})
         EXPECT_NE(std::string(kHelp).find(opt), std::string::npos) << opt;
 }
 
@@ -164,7 +165,7 @@ TEST(Cli, ModelErrorsNameTheirLine) {
 TEST(Cli, ValueOptionsConsumeTheirArgument) {
     RunOptions o;
     ASSERT_EQ(run_parse_args({"quarlin", "-o", "x.ant", "-dth", "3", "-dph", "7.5", "m.ant", "-q",
-                              "-conv", "-mesh", "-plot", "-csv", "-s1p"},
+                              "-conv", "-mesh", "-plot", "-csv", "-s1p", "-dist"},
                              o),
               PARSE_RUN);
     EXPECT_EQ(o.input, "m.ant");
@@ -174,12 +175,28 @@ TEST(Cli, ValueOptionsConsumeTheirArgument) {
     EXPECT_TRUE(o.quiet);
     EXPECT_TRUE(o.conv);
     EXPECT_TRUE(o.mesh_only);
-    EXPECT_TRUE(o.plot && o.csv && o.s1p);
+    EXPECT_TRUE(o.plot && o.csv && o.s1p && o.dist);
     RunOptions d;
     ASSERT_EQ(run_parse_args({"quarlin", "m.ant"}, d), 0);
     EXPECT_EQ(d.outdir, ".");
-    EXPECT_FALSE(d.quiet || d.conv || d.mesh_only || d.plot || d.csv || d.s1p);
+    EXPECT_FALSE(d.quiet || d.conv || d.mesh_only || d.plot || d.csv || d.s1p || d.dist);
     EXPECT_EQ(d.dth, 0);
+}
+
+// -dist spreads frequencies over the ranks of an MPI job; a run of one
+// process (and the build without MPI) solves exactly as without it.
+TEST(Cli, DistInOneProcessChangesNothing) {
+    std::string model = source_path("examples/dipole.ant");
+    RunResult a = run_quarlin({model, "-o", "a"});
+    RunResult b = run_quarlin({model, "-o", "a", "-dist"});
+    ASSERT_EQ(a.code, 0) << a.out;
+    ASSERT_EQ(b.code, 0) << b.out;
+    // Only the run time may differ.
+    auto without_time = [](std::string s) {
+        const size_t at = s.find("  Run time");
+        return at == std::string::npos ? s : s.erase(at, s.find('\n', at) - at);
+    };
+    EXPECT_EQ(without_time(b.out), without_time(a.out));
 }
 
 TEST(Cli, ARunCanBeCalledRepeatedlyInProcess) {
