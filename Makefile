@@ -21,7 +21,7 @@ ifneq ($(shell command -v ccache 2>/dev/null),)
 CMAKE_GEN += -DCMAKE_CXX_COMPILER_LAUNCHER=ccache
 endif
 
-.PHONY: all deps deps-mpi build build-asan build-tsan build-mpi run test test-release test-asan test-tsan test-mpi validate fuzz bench format format-check clean
+.PHONY: all deps deps-mpi build build-asan build-tsan build-mpi run test test-release test-asan test-tsan test-mpi validate fuzz bench bench-mpi format format-check clean
 
 all: build
 
@@ -95,6 +95,12 @@ validate: build
 bench: deps
 	cmake -S . -B $(BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release -DQUARLIN_BENCH=ON
 	cmake --build $(BUILD) -j $(JOBS)
+
+# The benchmark of runs over MPI ranks: $(MPI)/bench/bench_dist_mpi, alone
+# and under mpirun (bench/README.md).
+bench-mpi: deps-mpi
+	cmake -S . -B $(MPI) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release -DQUARLIN_MPI=ON -DQUARLIN_BENCH=ON
+	cmake --build $(MPI) -j $(JOBS) --target bench_dist_mpi
 
 FORMAT_FILES = $(shell git ls-files 'src/*.cpp' 'src/*.h' 'tests/*.cpp' 'tests/*.h' 'bench/*.cpp' 'bench/*.h' 'fuzz/*.cpp' 'fuzz/*.h' 2>/dev/null)
 

@@ -110,7 +110,8 @@ json results(const std::string& dir) {
     return text.empty() ? json() : json::parse(text);
 }
 
-// The bundled models: real and perfect ground, a line, three elements.
+// The bundled models: real and perfect ground, a line, three elements, and
+// a reflector (whose stage runs on rank 0 alone).
 TEST(Mpirun, SweepOverTheRanksGivesTheOneProcessReportAndResults) {
     struct Case {
         const char* model;
@@ -118,6 +119,7 @@ TEST(Mpirun, SweepOverTheRanksGivesTheOneProcessReportAndResults) {
     };
     const Case cases[] = {{"examples/dipole.ant", 2},
                           {"examples/line_fed_dipole.ant", 2},
+                          {"examples/dish_dipole.ant", 2},
                           {"examples/yagi3.ant", 3}}; // 13 points over 3 ranks: uneven shares
     for (const Case& c : cases) {
         SCOPED_TRACE(c.model);
