@@ -55,10 +55,12 @@ void mesh_free(Mesh& mesh) {
     mesh = Mesh();
 }
 
-int mesh_build_core_with(Model& m, Mesh& mesh, std::string& err, bool linear_scans) {
+int mesh_build_core_with(Model& m, Mesh& mesh, std::string& err, bool linear_scans,
+                         const std::vector<int>* tip_wires) {
     mesh = Mesh();
     MeshWork w(m, mesh, err);
     w.linear = linear_scans;
+    w.tip_wires = tip_wires;
     if (check_settings(m, err) != 0) return -1;
     w.lambda = 299792458.0 / m.fmax;
     if (validate_wires(w) != 0) return -1;
@@ -101,11 +103,12 @@ int mesh_build(Model& m, Mesh& mesh, double /*freq_hz*/, std::string& err) {
     Model work = m;
     work.paths.clear();
     work.wires.reserve(m.wires.size() + 64);
-    if (expand_paths(m, work, err) != 0) {
+    std::vector<int> tips;
+    if (expand_paths(m, work, err, &tips) != 0) {
         mesh.expanded_wires = std::move(work.wires);
         return -1;
     }
-    int rc = mesh_build_core(work, mesh, err);
+    int rc = mesh_build_core_with(work, mesh, err, false, &tips);
     for (size_t i = 0; i < m.srcs.size(); ++i) m.srcs[i].unk = work.srcs[i].unk;
     for (size_t i = 0; i < m.loads.size(); ++i) m.loads[i].unk = work.loads[i].unk;
     for (size_t i = 0; i < m.tls.size(); ++i) {

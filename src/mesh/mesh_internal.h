@@ -53,8 +53,9 @@ struct MeshWork {
     double lambda = 0;   // meshing wavelength c / fmax, m
     double max_r0 = 0;   // largest distance of a wire end from the origin
     std::vector<Port> ports;
-    std::vector<int> seg_lo, seg_hi; // native: segment range [lo, hi) of each wire
-    std::vector<int> tip_seg;        // native: the segments at graded free ends
+    std::vector<int> seg_lo, seg_hi;             // native: segment range [lo, hi) of each wire
+    std::vector<int> tip_seg;                    // native: the segments at graded free ends
+    const std::vector<int>* tip_wires = nullptr; // path pieces that are such tips
 
     const std::vector<Wire>& wires() const { return m.wires; }
     int nwire() const { return m.nwire(); }
@@ -70,13 +71,17 @@ int add_seg(Mesh& mesh, const double a[3], const double b[3], const Wire& w, int
 void warn(Mesh& mesh, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
 
 // The builder with a choice of search strategy (false = spatial grids, the
-// normal build; true = the plain scans).
-int mesh_build_core_with(Model& m, Mesh& mesh, std::string& err, bool linear_scans);
+// normal build; true = the plain scans). tip_wires lists wires (path pieces)
+// that are tips at a graded free end, or is null.
+int mesh_build_core_with(Model& m, Mesh& mesh, std::string& err, bool linear_scans,
+                         const std::vector<int>* tip_wires = nullptr);
 
 // Path expansion of mesh_build: appends the pieces of every path of `src` to
 // `work.wires` and re-attaches the placed items. `work` starts as a copy of
-// `src` without paths. Returns 0 or -1 with a message.
-int expand_paths(const Model& src, Model& work, std::string& err);
+// `src` without paths. With `src.ends` the free ends of paths are graded;
+// the indices of their tip pieces are appended to `tips` when it is given.
+// Returns 0 or -1 with a message.
+int expand_paths(const Model& src, Model& work, std::string& err, std::vector<int>* tips = nullptr);
 
 // Segment lookup of NEC decks: by tag and number within the tag (the first
 // segment that matches), and for tag 0 by the running number over the whole

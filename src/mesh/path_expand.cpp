@@ -1,7 +1,8 @@
 // Expansion of paths (sampled curves) into straight wires of one segment
 // each, cut by arc length and by the turning angle of the curve, with the
 // sources, loads and line ends placed on a path moved onto the piece
-// boundaries.
+// boundaries. At a free end of a path the first piece is halved toward the
+// end down to tips of 2 to 4 radii, as the wires' free ends are.
 #include <algorithm>
 #include <cmath>
 
@@ -35,12 +36,82 @@ void path_point(const Path& p, const std::vector<double>& cum, double s, double 
     out[2] = a.z + f * (b.z - a.z);
 }
 
+// Distance from p to the straight piece from a to b.
+double point_seg_dist(const Point& p, const Point& a, const Point& b) {
+    const double d[3] = {b.x - a.x, b.y - a.y, b.z - a.z};
+    const double r[3] = {p.x - a.x, p.y - a.y, p.z - a.z};
+    const double dd = d[0] * d[0] + d[1] * d[1] + d[2] * d[2];
+    double t = dd > 0 ? (r[0] * d[0] + r[1] * d[1] + r[2] * d[2]) / dd : 0.0;
+    t = std::clamp(t, 0.0, 1.0);
+    return std::hypot(r[0] - t * d[0], r[1] - t * d[1], r[2] - t * d[2]);
+}
+
+struct Box {
+    double lo[3], hi[3];
+};
+
+Box path_box(const Path& p) {
+    Box b{{1e300, 1e300, 1e300}, {-1e300, -1e300, -1e300}};
+    for (const Point& q : p.pts) {
+        const double c[3] = {q.x, q.y, q.z};
+        for (int i = 0; i < 3; ++i) {
+            b.lo[i] = std::min(b.lo[i], c[i]);
+            b.hi[i] = std::max(b.hi[i], c[i]);
+        }
+    }
+    return b;
+}
+
+// Whether the end point P of path k (radius r) touches nothing: no wire,
+// no other path and not its own other end within the contact tolerance of
+// the wires' ends (half the larger radius plus base), and not the ground
+// plane.
+bool path_end_free(const Model& m, const std::vector<Box>& boxes, int k, const Point& P,
+                   const Point& other_end, double r, double base) {
+    if (ground_plane(m.ground) && std::fabs(P.z) < r / 2 + base) return false;
+    if (std::hypot(P.x - other_end.x, P.y - other_end.y, P.z - other_end.z) < r / 2 + base)
+        return false;
+    for (const Wire& w : m.wires)
+        if (point_seg_dist(P, {w.x1, w.y1, w.z1}, {w.x2, w.y2, w.z2}) <
+            std::max(r, w.radius) / 2 + base)
+            return false;
+    for (int j = 0; j < m.npath(); ++j) {
+        if (j == k) continue;
+        const Path& q = m.paths[static_cast<size_t>(j)];
+        const double d = std::max(r, q.radius) / 2 + base;
+        const Box& b = boxes[static_cast<size_t>(j)];
+        const double c[3] = {P.x, P.y, P.z};
+        bool outside = false;
+        for (int i = 0; i < 3; ++i) outside = outside || c[i] < b.lo[i] - d || c[i] > b.hi[i] + d;
+        if (outside) continue;
+        for (int i = 1; i < q.npt(); ++i)
+            if (point_seg_dist(P, q.pts[static_cast<size_t>(i - 1)],
+                               q.pts[static_cast<size_t>(i)]) < d)
+                return false;
+    }
+    return true;
+}
+
+// Distances from a free end at which its first piece (length h) is cut:
+// h/2, h/4, ... down to the first below four radii, which is then the tip
+// (the last two pieces are both that long). None when h is below 4 radii.
+std::vector<double> end_cuts(double h, double r) {
+    std::vector<double> out;
+    for (double t = h; t >= 4 * r && out.size() < 64; t *= 0.5) out.push_back(0.5 * t);
+    return out;
+}
+
 } // namespace
 
-int expand_paths(const Model& src, Model& work, std::string& err) {
+int expand_paths(const Model& src, Model& work, std::string& err, std::vector<int>* tips) {
     const double lambda = phys::c0 / src.fmax;
     const double mlen = lambda / src.segwl;
     const double theta_max = src.angle > 0 ? src.angle * phys::pi / 180 : 12 * phys::pi / 180;
+
+    const double base = std::max(lambda, 0.001) * 1e-4; // the wires' contact tolerance
+    std::vector<Box> boxes;
+    if (src.ends)
+        for (const Path& p : src.paths) boxes.push_back(path_box(p));
 
     for (int k = 0; k < src.npath(); ++k) {
         const Path& P = src.paths[static_cast<size_t>(k)];
@@ -124,17 +195,37 @@ int expand_paths(const Model& src, Model& work, std::string& err) {
         for (int j = 0; j <= n; ++j) cands.push_back({j * L / n, -1});
         for (size_t i = 0; i < items.size(); ++i)
             cands.push_back({items[i].at, static_cast<int>(i)});
+        // Free ends: the first piece halved toward the end (cuts marked -2).
+        double tip[2] = {0, 0};
+        for (int end = 0; end < 2 && src.ends; ++end) {
+            const Point& pe = end == 0 ? P.pts.front() : P.pts.back();
+            const Point& po = end == 0 ? P.pts.back() : P.pts.front();
+            if (!path_end_free(src, boxes, k, pe, po, P.radius, base)) continue;
+            std::vector<double> cuts = end_cuts(L / n, P.radius);
+            if (cuts.empty()) continue;
+            tip[end] = cuts.back();
+            for (double c : cuts) cands.push_back({end == 0 ? c : L - c, -2});
+        }
         std::stable_sort(cands.begin(), cands.end(),
                          [](const PathBreak& x, const PathBreak& y) { return pb_cmp(x, y) < 0; });
 
         // 4. A placed item replaces a uniform point inside the path that lies
         // closer than 0.35 of a piece.
         std::vector<PathBreak> kept;
+        // A cut toward a free end gives way to an item closer than 0.35 of
+        // its distance from the end.
         for (const PathBreak& c : cands) {
-            if (c.item < 0 && c.pos > 1e-12 && c.pos < L - 1e-12) {
+            if (c.item == -1 && c.pos > 1e-12 && c.pos < L - 1e-12) {
                 bool near_item = false;
                 for (const Item& it : items)
                     if (std::fabs(it.at - c.pos) < 0.35 * L / n) near_item = true;
+                if (near_item) continue;
+            }
+            if (c.item == -2) {
+                const double from_end = std::min(c.pos, L - c.pos);
+                bool near_item = false;
+                for (const Item& it : items)
+                    if (std::fabs(it.at - c.pos) < 0.35 * from_end) near_item = true;
                 if (near_item) continue;
             }
             kept.push_back(c);
@@ -167,6 +258,11 @@ int expand_paths(const Model& src, Model& work, std::string& err) {
                 wr.name = strfmt("%s#%d", name, ++piece_no);
                 cut(wr.name, kNameMax);
                 last_piece = static_cast<int>(work.wires.size()) - 1;
+                // The two tips at a free end, for the length/radius advice.
+                const double slack = 1 + 1e-9;
+                if (tips && ((tip[0] > 0 && c.pos <= 2 * tip[0] * slack) ||
+                             (tip[1] > 0 && G >= L - 2 * tip[1] * slack)))
+                    tips->push_back(last_piece);
                 for (int i : pending) items[static_cast<size_t>(i)].piece = last_piece;
                 pending.clear();
                 G = c.pos;

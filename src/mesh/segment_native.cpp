@@ -320,5 +320,10 @@ int segment_native(MeshWork& w) {
         }
         w.seg_hi[static_cast<size_t>(wi)] = w.mesh.nseg();
     }
+    if (w.tip_wires)
+        for (int wi : *w.tip_wires)
+            for (int s = w.seg_lo[static_cast<size_t>(wi)]; s < w.seg_hi[static_cast<size_t>(wi)];
+                 ++s)
+                w.tip_seg.push_back(s);
     return 0;
 }

@@ -1,7 +1,7 @@
 // Native meshes halve the segments toward free wire ends (ends joined to no
 // other wire and not on the ground plane) until the tip is 2 to 4 radii
-// long; joined and grounded ends, wires with explicit segment counts and
-// models with ends off keep the plain segmentation.
+// long, on wires and on paths; joined and grounded ends, wires with explicit
+// segment counts and models with ends off keep the plain segmentation.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -202,5 +202,72 @@ TEST(EndGrading, AdviceOnShortSegmentsIgnoresOnlyTheTips) {
     ASSERT_GE(mesh.nwarn(), 1);
     EXPECT_EQ(mesh.warnings[0], "segment length / radius = 3.00 (> 4 recommended)");
 }
+
+// Paths (helices, splines, curves) are cut into one-segment pieces by the
+// mesher; a free end of a path gets its first piece halved the same way.
+// Cases: a straight path of 10 m (15 MHz: 38 pieces of 0.26 m), alone, with
+// a wire joined to its start, closed into a triangle, standing on a
+// perfect ground, and alone with ends off.
+struct PathCase {
+    const char* name;
+    int ground;
+    int ends;
+    bool closed;
+    bool wire_at_start;
+    bool graded[2]; // start, end
+};
+
+class PathEnds : public ::testing::TestWithParam<PathCase> {};
+
+TEST_P(PathEnds, FreeEndsOfPathsAreGraded) {
+    const PathCase& c = GetParam();
+    Model m = native_model(15e6);
+    m.ground = c.ground;
+    m.ends = c.ends;
+    Path& p = add_path(m, "p", 0.001, 0);
+    path_pt(p, {0, 0, 0});
+    path_pt(p, {0, 0, 10});
+    if (c.closed) {
+        path_pt(p, {0, 5, 5});
+        path_pt(p, {0, 0, 0});
+    }
+    if (c.wire_at_start) add_w(m, 0, 0, 0, 0, -3, -1);
+    Source& s = add_src(m);
+    s.path = 0;
+    s.pos = 0.3;
+    s.v = 1.0;
+    Mesh mesh;
+    ASSERT_EQ(build(m, mesh), "") << c.name;
+    // The pieces of the path, in order along it.
+    std::vector<const Segment*> segs;
+    for (const Segment& sg : mesh.seg)
+        if (mesh.expanded_wires[static_cast<size_t>(sg.wire)].name.rfind("p#", 0) == 0)
+            segs.push_back(&sg);
+    ASSERT_GE(segs.size(), 10u) << c.name;
+    if (!c.closed) { // a straight path: the pieces add up to its length
+        double total = 0;
+        for (const Segment* sg : segs) total += sg->len;
+        EXPECT_NEAR(total, 10, 1e-9) << c.name;
+    }
+    for (int end = 0; end < 2; ++end) {
+        std::string what = std::string(c.name) + (end == 0 ? " start" : " end");
+        if (c.graded[end])
+            expect_halving(segs, end == 0, what);
+        else
+            EXPECT_GT((end == 0 ? segs.front() : segs.back())->len, 0.1) << what;
+    }
+    // The tips are the mesher's: no length/radius advice.
+    for (const std::string& w : mesh.warnings)
+        EXPECT_EQ(w.find("length / radius"), std::string::npos) << c.name << ": " << w;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Paths, PathEnds,
+    ::testing::Values(PathCase{"alone", GROUND_FREE, 1, false, false, {true, true}},
+                      PathCase{"wire_at_start", GROUND_FREE, 1, false, true, {false, true}},
+                      PathCase{"closed", GROUND_FREE, 1, true, false, {false, false}},
+                      PathCase{"on_ground", GROUND_PERFECT, 1, false, false, {false, true}},
+                      PathCase{"ends_off", GROUND_FREE, 0, false, false, {false, false}}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

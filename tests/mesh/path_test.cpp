@@ -1,5 +1,6 @@
 // Paths (sampled curves) cut into straight one-segment wires, and the ports
-// on them moved onto the piece boundaries.
+// on them moved onto the piece boundaries: the plain rules, free ends left
+// ungraded (ends off; end_grading_test.cpp covers graded path ends).
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -39,7 +40,7 @@ Model expanded(const Model& m) {
 // pieces would be shorter than 2.5 radii, so it gets 4 of 3 radii each.
 TEST(PathExpansion, TwelveRadiiGiveFourPieces) {
     const double r = 0.001, L = 12 * r;
-    Model m = native_model(kC / (30 * L / 5.5)); // lambda / segwl = L / 5.5
+    Model m = plain_model(kC / (30 * L / 5.5)); // lambda / segwl = L / 5.5
     straight_path(m, L, r);
     add_path_src(m, 0, 0.5);
     Mesh mesh;
@@ -77,7 +78,7 @@ class PathPieces : public ::testing::TestWithParam<CountCase> {};
 
 TEST_P(PathPieces, Count) {
     const CountCase& c = GetParam();
-    Model m = native_model(1e6); // lambda 300 m: the length rule asks for 1
+    Model m = plain_model(1e6); // lambda 300 m: the length rule asks for 1
     m.angle = c.angle;
     Path& p = add_path(m, "", 0.001, -1);
     path_pt(p, {0, 0, 1});
@@ -96,7 +97,7 @@ INSTANTIATE_TEST_SUITE_P(Rules, PathPieces,
 
 // With 8 pieces of 0.25 m the corner of the L is a piece boundary.
 TEST(PathExpansion, PiecesFollowTheCurve) {
-    Model m = native_model(1e6);
+    Model m = plain_model(1e6);
     Path& p = add_path(m, "ell", 0.002, 3.5e7);
     p.ins_t = 0.001;
     p.ins_eps = 2.3;
@@ -120,7 +121,7 @@ TEST(PathExpansion, PiecesFollowTheCurve) {
 // position; a uniform point closer than 0.35 of a piece to a port gives way
 // to it.
 TEST(PathExpansion, PortsMoveToPieceBoundaries) {
-    Model m = native_model(1e6);
+    Model m = plain_model(1e6);
     m.mat_sigma = 5.8e7;
     add_w(m, -1, 0, 1, 0, 0, 1);         // an own wire comes first in the list
     straight_path(m, 2.0, 0.001, "rod"); // 5 uniform pieces of 0.4 m
@@ -163,7 +164,7 @@ TEST(PathExpansion, PortsMoveToPieceBoundaries) {
 // A wire feeding a path end to end: both are meshed together and wire
 // numbers in messages count the expanded list, own wires first.
 TEST(PathExpansion, WireAndPathJoinAndBind) {
-    Model m = native_model(15e6);
+    Model m = plain_model(15e6);
     add_w(m, -2, 0, 1, 0, 0, 1);
     straight_path(m, 3.0, 0.001);
     add_s(m, 0, 1.0); // at the joint of the wire and the path
@@ -183,7 +184,7 @@ TEST(PathExpansion, WireAndPathJoinAndBind) {
 
 TEST(PathExpansion, BadCurvesAreReported) {
     {
-        Model m = native_model(15e6);
+        Model m = plain_model(15e6);
         Path& p = straight_path(m, 1.0, 0.001, "nanpath");
         p.pts[1].y = std::nan("");
         add_path_src(m, 0, 0.5);
@@ -191,7 +192,7 @@ TEST(PathExpansion, BadCurvesAreReported) {
         EXPECT_EQ(build(m, mesh), "curve nanpath has a point that is not a finite number");
     }
     {
-        Model m = native_model(15e6);
+        Model m = plain_model(15e6);
         Path& p = add_path(m, "", 0.001, -1);
         path_pt(p, {1, 1, 1});
         path_pt(p, {1, 1, 1});
@@ -202,7 +203,7 @@ TEST(PathExpansion, BadCurvesAreReported) {
     {
         // A single-point curve is not turned into wires; a port on it has
         // no place.
-        Model m = native_model(15e6);
+        Model m = plain_model(15e6);
         add_w(m, 0, 0, 1, 1, 0, 1);
         Path& p = add_path(m, "", 0.001, -1);
         path_pt(p, {1, 1, 1});
@@ -211,7 +212,7 @@ TEST(PathExpansion, BadCurvesAreReported) {
         EXPECT_EQ(build(m, mesh), "source 1 is on curve 1, which has fewer than two points");
     }
     {
-        Model m = native_model(15e6);
+        Model m = plain_model(15e6);
         straight_path(m, 1.0, 0.001);
         add_path_src(m, 0, 1.5);
         Mesh mesh;
@@ -219,7 +220,7 @@ TEST(PathExpansion, BadCurvesAreReported) {
                   "source 1 at 150 % of curve curve1 lies outside the curve (0 to 100 %)");
     }
     {
-        Model m = native_model(15e6);
+        Model m = plain_model(15e6);
         straight_path(m, 1.0, 0.0, "bare");
         add_path_src(m, 0, 0.5);
         Mesh mesh;
@@ -227,7 +228,7 @@ TEST(PathExpansion, BadCurvesAreReported) {
     }
     {
         // A curve as long as the solar system at 15 MHz.
-        Model m = native_model(15e6);
+        Model m = plain_model(15e6);
         straight_path(m, 1e13, 0.001);
         add_path_src(m, 0, 0.5);
         Mesh mesh;
