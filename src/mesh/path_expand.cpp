@@ -5,10 +5,13 @@
 // end down to tips of 2 to 4 radii, as the wires' free ends are.
 #include <algorithm>
 #include <cmath>
+#include <optional>
+#include <utility>
 
 #include "common/constants.h"
 #include "common/text.h"
 #include "mesh/mesh_internal.h"
+#include "mesh/spatial.h"
 
 namespace {
 
@@ -46,48 +49,96 @@ double point_seg_dist(const Point& p, const Point& a, const Point& b) {
     return std::hypot(r[0] - t * d[0], r[1] - t * d[1], r[2] - t * d[2]);
 }
 
-struct Box {
-    double lo[3], hi[3];
-};
+// The wires and the legs of all paths of a model, in a grid, for the
+// contact test of path ends: item i < nwire is wire i, the others are legs
+// (path, index of the leg's second point).
+struct Contacts {
+    BoxGrid grid{1, 1};
+    std::vector<std::pair<int, int>> legs;
+    std::vector<int> cand;
+    double rmax = 0; // the largest radius of a wire or path
 
-Box path_box(const Path& p) {
-    Box b{{1e300, 1e300, 1e300}, {-1e300, -1e300, -1e300}};
-    for (const Point& q : p.pts) {
-        const double c[3] = {q.x, q.y, q.z};
-        for (int i = 0; i < 3; ++i) {
-            b.lo[i] = std::min(b.lo[i], c[i]);
-            b.hi[i] = std::max(b.hi[i], c[i]);
+    explicit Contacts(const Model& m) {
+        double extent = 0, sum = 0;
+        size_t n = 0;
+        // Points that are not finite are reported later, when their path is
+        // expanded; here they only must not spoil the grid.
+        auto extend = [&](const Point& q) {
+            for (double v : {q.x, q.y, q.z})
+                if (std::isfinite(v)) extent = std::max(extent, std::fabs(v));
+        };
+        auto widen = [&](double r) {
+            if (std::isfinite(r)) rmax = std::max(rmax, r);
+        };
+        for (const Wire& w : m.wires) {
+            extend({w.x1, w.y1, w.z1});
+            extend({w.x2, w.y2, w.z2});
+            widen(w.radius);
+        }
+        for (const Path& p : m.paths) widen(p.radius);
+        for (const Path& p : m.paths)
+            for (int i = 0; i < p.npt(); ++i) {
+                extend(p.pts[static_cast<size_t>(i)]);
+                if (i > 0) {
+                    const Point &a = p.pts[static_cast<size_t>(i - 1)],
+                                &b = p.pts[static_cast<size_t>(i)];
+                    double len = std::hypot(b.x - a.x, b.y - a.y, b.z - a.z);
+                    if (std::isfinite(len)) {
+                        sum += len;
+                        ++n;
+                    }
+                }
+            }
+        grid = BoxGrid(n > 0 && sum > 0 ? 4 * sum / static_cast<double>(n) : 1, extent + 1);
+        int id = 0;
+        for (const Wire& w : m.wires) {
+            const double lo[3] = {std::min(w.x1, w.x2), std::min(w.y1, w.y2), std::min(w.z1, w.z2)};
+            const double hi[3] = {std::max(w.x1, w.x2), std::max(w.y1, w.y2), std::max(w.z1, w.z2)};
+            grid.insert(id++, lo, hi);
+        }
+        for (int k = 0; k < m.npath(); ++k) {
+            const Path& p = m.paths[static_cast<size_t>(k)];
+            for (int i = 1; i < p.npt(); ++i) {
+                const Point &a = p.pts[static_cast<size_t>(i - 1)],
+                            &b = p.pts[static_cast<size_t>(i)];
+                const double lo[3] = {std::min(a.x, b.x), std::min(a.y, b.y), std::min(a.z, b.z)};
+                const double hi[3] = {std::max(a.x, b.x), std::max(a.y, b.y), std::max(a.z, b.z)};
+                grid.insert(id++, lo, hi);
+                legs.emplace_back(k, i);
+            }
         }
     }
-    return b;
-}
+};
 
 // Whether the end point P of path k (radius r) touches nothing: no wire,
 // no other path and not its own other end within the contact tolerance of
 // the wires' ends (half the larger radius plus base), and not the ground
 // plane.
-bool path_end_free(const Model& m, const std::vector<Box>& boxes, int k, const Point& P,
-                   const Point& other_end, double r, double base) {
+bool path_end_free(const Model& m, Contacts& c, int k, const Point& P, const Point& other_end,
+                   double r, double base) {
     if (ground_plane(m.ground) && std::fabs(P.z) < r / 2 + base) return false;
     if (std::hypot(P.x - other_end.x, P.y - other_end.y, P.z - other_end.z) < r / 2 + base)
         return false;
-    for (const Wire& w : m.wires)
-        if (point_seg_dist(P, {w.x1, w.y1, w.z1}, {w.x2, w.y2, w.z2}) <
-            std::max(r, w.radius) / 2 + base)
-            return false;
-    for (int j = 0; j < m.npath(); ++j) {
+    const double pad = (std::max(r, c.rmax) / 2 + base) * (1 + 1e-6);
+    const double lo[3] = {P.x - pad, P.y - pad, P.z - pad},
+                 hi[3] = {P.x + pad, P.y + pad, P.z + pad};
+    c.cand.clear();
+    c.grid.query(lo, hi, c.cand);
+    const int nw = m.nwire();
+    for (int id : c.cand) {
+        if (id < nw) {
+            const Wire& w = m.wires[static_cast<size_t>(id)];
+            if (point_seg_dist(P, {w.x1, w.y1, w.z1}, {w.x2, w.y2, w.z2}) <
+                std::max(r, w.radius) / 2 + base)
+                return false;
+            continue;
+        }
+        const auto [j, i] = c.legs[static_cast<size_t>(id - nw)];
         if (j == k) continue;
         const Path& q = m.paths[static_cast<size_t>(j)];
-        const double d = std::max(r, q.radius) / 2 + base;
-        const Box& b = boxes[static_cast<size_t>(j)];
-        const double c[3] = {P.x, P.y, P.z};
-        bool outside = false;
-        for (int i = 0; i < 3; ++i) outside = outside || c[i] < b.lo[i] - d || c[i] > b.hi[i] + d;
-        if (outside) continue;
-        for (int i = 1; i < q.npt(); ++i)
-            if (point_seg_dist(P, q.pts[static_cast<size_t>(i - 1)],
-                               q.pts[static_cast<size_t>(i)]) < d)
-                return false;
+        if (point_seg_dist(P, q.pts[static_cast<size_t>(i - 1)], q.pts[static_cast<size_t>(i)]) <
+            std::max(r, q.radius) / 2 + base)
+            return false;
     }
     return true;
 }
@@ -109,9 +160,8 @@ int expand_paths(const Model& src, Model& work, std::string& err, std::vector<in
     const double theta_max = src.angle > 0 ? src.angle * phys::pi / 180 : 12 * phys::pi / 180;
 
     const double base = std::max(lambda, 0.001) * 1e-4; // the wires' contact tolerance
-    std::vector<Box> boxes;
-    if (src.ends)
-        for (const Path& p : src.paths) boxes.push_back(path_box(p));
+    std::optional<Contacts> contacts;
+    if (src.ends) contacts.emplace(src);
 
     for (int k = 0; k < src.npath(); ++k) {
         const Path& P = src.paths[static_cast<size_t>(k)];
@@ -200,7 +250,7 @@ int expand_paths(const Model& src, Model& work, std::string& err, std::vector<in
         for (int end = 0; end < 2 && src.ends; ++end) {
             const Point& pe = end == 0 ? P.pts.front() : P.pts.back();
             const Point& po = end == 0 ? P.pts.back() : P.pts.front();
-            if (!path_end_free(src, boxes, k, pe, po, P.radius, base)) continue;
+            if (!path_end_free(src, *contacts, k, pe, po, P.radius, base)) continue;
             std::vector<double> cuts = end_cuts(L / n, P.radius);
             if (cuts.empty()) continue;
             tip[end] = cuts.back();
