@@ -145,10 +145,11 @@ bool path_end_free(const Model& m, Contacts& c, int k, const Point& P, const Poi
 
 // Distances from a free end at which its first piece (length h) is cut:
 // h/2, h/4, ... down to the first below four radii, which is then the tip
-// (the last two pieces are both that long). None when h is below 4 radii.
+// (the last two pieces are both that long). None when h is below 4 radii;
+// at most 20 cuts (a tip of a millionth of h), as on wires.
 std::vector<double> end_cuts(double h, double r) {
     std::vector<double> out;
-    for (double t = h; t >= 4 * r && out.size() < 64; t *= 0.5) out.push_back(0.5 * t);
+    for (double t = h; t >= 4 * r && out.size() < 20; t *= 0.5) out.push_back(0.5 * t);
     return out;
 }
 

@@ -14,6 +14,10 @@ namespace {
 
 constexpr int kMaxSizes = 4000;       // sizes tried while growing the lists
 constexpr int kMaxStretchSegs = 2048; // segments of one stretch
+// Halvings toward a free end stop after this many (a tip of a millionth of
+// the end segment), so that an absurdly thin wire keeps segments its
+// coordinates can resolve; every real wire reaches 2 to 4 radii before.
+constexpr size_t kMaxHalvings = 20;
 
 struct Vec {
     double x, y, z;
@@ -185,7 +189,8 @@ bool graded_sizes(double D, double hn, double hf, double coarse, std::vector<dou
 int halve_toward_end(std::vector<double>& sizes, bool at_end, double r) {
     const size_t at = at_end ? sizes.size() - 1 : 0;
     std::vector<double> run; // from the inside out
-    for (double h = sizes[at]; h >= 4 * r && run.size() < 64; h *= 0.5) run.push_back(0.5 * h);
+    for (double h = sizes[at]; h >= 4 * r && run.size() < kMaxHalvings; h *= 0.5)
+        run.push_back(0.5 * h);
     if (run.empty()) return 0;
     run.push_back(run.back());
     const int tips = run.back() < 4 * r ? 2 : 0;

@@ -188,6 +188,24 @@ TEST(EndGrading, ShortAndThickWiresKeepTheirLengthAndTips) {
     }
 }
 
+// A wire far thinner than any real one (radius 1e-30 m) would need some 90
+// halvings to reach its tips; they stop after 20 (a millionth of the end
+// segment), where the coordinates still resolve the segments, and the wire
+// meshes as before the grading.
+TEST(EndGrading, HalvingsStopForAbsurdlyThinWires) {
+    Model m = native_model(15e6);
+    add_w(m, 0, -5, 10, 0, 5, 10, 1e-30);
+    add_s(m, 0, 0.5);
+    Mesh mesh;
+    ASSERT_EQ(build(m, mesh), "");
+    const std::vector<const Segment*> segs = wire_segs(mesh, 0);
+    EXPECT_NEAR(segs[0]->len * std::pow(2.0, 20), segs[20]->len * 2, 1e-9);
+    EXPECT_GT(mesh.minlen, 1e-7);
+    double sum = 0;
+    for (const Segment* s : segs) sum += s->len;
+    EXPECT_NEAR(sum, 10, 1e-12);
+}
+
 // The length/radius advice still speaks of segments the user asked for: a
 // wire with explicit segments of 3 radii beside a graded one gets the
 // advice with its own 3.00, not the graded tips' value.
