@@ -20,15 +20,22 @@
 // a one-dimensional integral of K times the correlation of the two ramps,
 // split at its kinks and at u = 0 and integrated by adaptive Gauss-Kronrod.
 //
-// Mesh: N equal segments per element, the two end segments divided again
-// by halving toward each free end until the tip is at most a/4 long (the
-// current of an open tube falls to zero over a fraction of a radius).
-// Results for N = 20, 40, 80, 160 and the extrapolation Z(2N) + (Z(2N) -
-// Z(N))/3 of the last pair (second order in the segment length; the
-// printed differences show the order).
+// Mesh: N equal segments per element (an odd N on the driven element gets
+// its centre segment split), the two end segments halved toward each free
+// end until the tip is at most 0.001 radii (-tip; the error falls in
+// proportion to the tip), and the delta gap between two segments of at
+// least 4 radii (-gap): a delta gap on a tube has a capacitance that grows
+// without limit as its segments shorten, about 0.77 ohm of reactance per
+// halving on the thick dipole, so the gap is held at the shortest segment
+// the thin-wire kernel treats well. Results for N = 20, 40, 80, 160 and the
+// extrapolation Z(2N) + (Z(2N) - Z(N))/3 of the last pair (second order in
+// the segment length; the printed differences show the order).
 //
 //   ./build/bench/ref_tube [case ...]      cases: dipole20 yagi2m yagi6m thick thin
-//   ./build/bench/ref_tube yagi2m -n 40 -tip 0.25 -feed 1
+//   options: -n N (one mesh only), -tip radii, -gap radii, -feed halvings
+//   (halve the feed segments instead of holding the gap), -f MHz (the same
+//   antenna at another frequency), -reduced (Quarlin's thin-wire kernel
+//   R^2 = u^2 + a^2 on each tube, for comparison with Quarlin's own result)
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -271,7 +278,7 @@ Mesh1 make_mesh(const Case& cs, int N, double tip_r, int feed_halvings, double g
             g.push_back(-0.5 * e.len + t);
             g.push_back(0.5 * e.len - t);
         }
-        for (int j = 1, t = 0; j <= feed_halvings; ++j, ++t) {
+        for (int j = 1; j <= feed_halvings; ++j) {
             double d = h / std::pow(2.0, j);
             g.push_back(-d);
             g.push_back(d);
@@ -333,7 +340,6 @@ cplx solve_case(const Case& cs, const Mesh1& mesh, bool reduced) {
         tk.back().reduced = reduced;
     }
 
-    std::vector<std::vector<cplx>> rows(static_cast<size_t>(ns));
     // Row block of segment i: its moments with every segment j, stamped into
     // a private copy of the rows of its (at most two) unknowns.
     std::vector<std::vector<cplx>> part(static_cast<size_t>(ns));
