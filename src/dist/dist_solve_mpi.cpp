@@ -69,7 +69,8 @@ class BlacsGrid {
 // and fills its own blocks of the block-cyclic matrix, pzgetrf factors it,
 // pzgetrs solves with the right-hand side in the first process column, and
 // the solution goes to every rank. x receives the whole solution (wire
-// currents and line-port voltages). Every rank returns the same code.
+// currents, line-port voltages and line currents). Every rank returns the
+// same code.
 int solve_spread(const Model& m, const Mesh& mesh, double freq_hz, const LineNet& net,
                  std::vector<cplx>& x, std::string& err) {
     const int N = mesh.nunk() + net.nextra;

@@ -147,22 +147,65 @@ void stamp_loads_with(const Model& m, const Mesh& mesh, double freq_hz, Add add)
     }
 }
 
-// The matrix entries of line_stamp, each handed to add(p, q, a).
+// Scale of a port's current-law row: the characteristic impedance of the
+// first line with an end at the port, which turns the row into volts like
+// the line's own rows; 1 (amperes) at a port of two-port networks only.
+double port_row_scale(const LineNet& net, int p) {
+    for (const LineWave& w : net.line)
+        if (w.p1 == p || w.p2 == p) return w.z0;
+    return 1.0;
+}
+
+// Currents into the two ends of a line whose both ends are driven, from the
+// two wave equations solved for i1, i2 (the line's admittance matrix:
+// Y11 = Y22 = (1 + e^2)/(z0 (1 - e^2)) = coth(gl)/z0, Y12 = -2e/(z0 (1 - e^2))
+// = -1/(z0 sinh(gl))).
+void driven_line_currents(const LineNet& net, const LineWave& w, cplx& i1, cplx& i2) {
+    const cplx v1 = net.v[w.p1], v2 = w.s2 * net.v[w.p2];
+    const cplx e2 = w.e * w.e, det = w.z0 * (1.0 - e2);
+    i1 = ((1.0 + e2) * v1 - 2.0 * w.e * v2) / det;
+    i2 = ((1.0 + e2) * v2 - 2.0 * w.e * v1) / det;
+}
+
+// The entries of line_stamp, each handed to add(row, column, a); the terms
+// of driven port voltages go to rhs.
 template <class Add> void line_stamp_with(const LineNet& net, cplx* rhs, Add add) {
     const int j = net.nport();
+    // Port voltage V_p times c in row r: an unknown, or a known source voltage.
+    auto volt = [&](int r, int p, cplx c) {
+        if (net.driven[p])
+            rhs[r] -= c * net.v[p];
+        else
+            add(r, net.sys[p], c);
+    };
+    // Kirchhoff's current law at every undriven port, scaled by zrow:
+    // zrow (I_u + sum_J Y[M][J] V_J + line currents drawn at M) = 0.
     for (int M = 0; M < j; ++M) {
         if (net.driven[M]) continue;
-        const int u = net.port[M];
-        const int P = net.sys[M];
+        const int u = net.port[M], P = net.sys[M];
+        const double zr = net.zrow[M];
         add(u, P, cplx(-1.0));
-        add(P, u, cplx(1.0));
+        add(P, u, cplx(zr));
         for (int J = 0; J < j; ++J) {
             const cplx y = net.Y[static_cast<size_t>(M) * j + J];
-            if (net.driven[J])
-                rhs[P] -= y * net.v[J];
-            else
-                add(P, net.sys[J], y);
+            if (y != cplx(0.0)) volt(P, J, zr * y);
         }
+    }
+    for (const LineWave& w : net.line) {
+        if (w.cur < 0) continue;
+        const int c1 = w.cur, c2 = w.cur + 1;
+        if (!net.driven[w.p1]) add(net.sys[w.p1], c1, cplx(net.zrow[w.p1]));
+        if (!net.driven[w.p2]) add(net.sys[w.p2], c2, cplx(w.s2 * net.zrow[w.p2]));
+        // V1 - z0 i1 - e (V2 + z0 i2) = 0, with V2 = s2 V_p2.
+        volt(c1, w.p1, 1.0);
+        volt(c1, w.p2, -w.e * w.s2);
+        add(c1, c1, cplx(-w.z0));
+        add(c1, c2, -w.e * w.z0);
+        // V2 - z0 i2 - e (V1 + z0 i1) = 0.
+        volt(c2, w.p2, cplx(w.s2));
+        volt(c2, w.p1, -w.e);
+        add(c2, c2, cplx(-w.z0));
+        add(c2, c1, -w.e * w.z0);
     }
 }
 
@@ -229,20 +272,15 @@ int line_net(const Model& m, const Mesh& mesh, double freq_hz, LineNet& net, std
             if (!(len > 0)) return set_err(err, "transmission line %d has zero length", i + 1);
             const double vf = t.vf > 0 ? t.vf : 1.0;
             const cplx gl = cplx(t.loss / 100.0 / phys::db_per_neper, k / vf) * len;
-            cplx ys, ym;
-            if (gl.real() > 300.0) {
-                // tanh is 1 and 1/sinh is 0 to double precision (and sinh would overflow).
-                ys = 1.0 / t.z0;
-                ym = 0.0;
-            } else {
-                ys = 1.0 / (t.z0 * std::tanh(gl));
-                ym = -1.0 / (t.z0 * std::sinh(gl));
-            }
-            if (t.rev) ym = -ym;
-            Y(l, l) += ys;
-            Y(kk, kk) += ys;
-            Y(l, kk) += ym;
-            Y(kk, l) += ym;
+            LineWave w;
+            w.p1 = l;
+            w.p2 = kk;
+            w.z0 = t.z0;
+            // |e| <= 1 for a passive line; it underflows to 0 for a very
+            // long lossy one, which then looks matched from either end.
+            w.e = std::exp(-gl);
+            w.s2 = t.rev ? -1.0 : 1.0;
+            net.line.push_back(w);
         }
         // Shunt admittances across the two ends.
         Y(l, l) += t.y1;
@@ -251,6 +289,7 @@ int line_net(const Model& m, const Mesh& mesh, double freq_hz, LineNet& net, std
     net.driven.assign(static_cast<size_t>(j), 0);
     net.v.assign(static_cast<size_t>(j), 0.0);
     net.sys.assign(static_cast<size_t>(j), -1);
+    net.zrow.assign(static_cast<size_t>(j), 1.0);
     for (int p = 0; p < j; ++p) {
         for (const Source& s : m.srcs) {
             if (s.unk == net.port[p]) {
@@ -258,10 +297,16 @@ int line_net(const Model& m, const Mesh& mesh, double freq_hz, LineNet& net, std
                 net.v[p] += s.v;
             }
         }
+        net.zrow[p] = port_row_scale(net, p);
     }
     const int n = mesh.nunk();
     for (int p = 0; p < j; ++p)
         if (!net.driven[p]) net.sys[p] = n + net.nextra++;
+    for (LineWave& w : net.line) {
+        if (net.driven[w.p1] && net.driven[w.p2]) continue;
+        w.cur = n + net.nextra;
+        net.nextra += 2;
+    }
     return 0;
 }
 
@@ -284,6 +329,18 @@ cplx line_port_current(const LineNet& net, int M, const cplx* x) {
     for (int J = 0; J < j; ++J) {
         const cplx vj = net.driven[J] ? net.v[J] : x[net.sys[J]];
         i += net.Y[static_cast<size_t>(M) * j + J] * vj;
+    }
+    for (const LineWave& w : net.line) {
+        if (w.p1 != M && w.p2 != M) continue;
+        cplx i1, i2;
+        if (w.cur >= 0) {
+            i1 = x[w.cur];
+            i2 = x[w.cur + 1];
+        } else {
+            driven_line_currents(net, w, i1, i2);
+        }
+        if (w.p1 == M) i += i1;
+        if (w.p2 == M) i += w.s2 * i2;
     }
     return i;
 }

@@ -319,8 +319,9 @@ int solve_figures(const Model& m, double freq_hz, const LineNet& net, std::vecto
 
 int solve_freq(const Model& m, const Mesh& mesh, double freq_hz, std::vector<cplx>& cur,
                FreqResult& res, int want_prad, std::vector<cplx>* src_cur, std::string& err) {
-    // Lines first: their undriven ports enlarge the system, and the matrix
-    // is allocated at its final size with Z in the top-left block.
+    // Lines first: the voltages of their undriven ports and the currents of
+    // their ends enlarge the system, and the matrix is allocated at its
+    // final size with Z in the top-left block.
     LineNet net;
     if (solve_prepare(m, mesh, freq_hz, net, err) != 0) return kSolveBadInput;
     const int N = mesh.nunk() + net.nextra;

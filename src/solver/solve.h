@@ -74,7 +74,8 @@ std::vector<int> fill_colours(const Mesh& mesh);
 
 // The steps of solve_freq, for a solution whose matrix is held and factored
 // elsewhere (spread over several processes). The system has the order
-// nunk + net.nextra: the wire unknowns, then the undriven line ports.
+// nunk + net.nextra: the wire unknowns, then the voltages of the undriven
+// line ports and the currents at the ends of the lines.
 
 // Checks the input and builds the line network. Returns 0, or
 // kSolveBadInput with the message in err.

@@ -8,6 +8,7 @@
 #include "common/constants.h"
 #include "hand_mesh.h"
 #include "solver/loads.h"
+#include "solver/lu.h"
 
 namespace {
 
@@ -217,45 +218,213 @@ TLine line(int u1, int u2, double z0, double len) {
     return t;
 }
 
-TEST(LineNet, QuarterWaveLosslessLine) {
-    // Y_s = 1/(z0 tanh(j pi/2)) = 0 and Y_m = -1/(z0 sinh(j pi/2)) = j/z0,
-    // -j/z0 when the line is connected reversed.
-    const double f = 100e6, lam = phys::c0 / f;
-    Mesh mesh = straight(4);
-    for (int rev : {0, 1}) {
-        Model m;
-        TLine t = line(0, 2, 50, lam / 4);
-        t.rev = rev;
-        m.tls = {t};
-        LineNet net;
-        std::string err;
-        ASSERT_EQ(line_net(m, mesh, f, net, err), 0) << err;
-        ASSERT_EQ(net.nport(), 2);
-        EXPECT_NEAR(std::abs(net.Y[0]), 0.0, 1e-15);
-        EXPECT_NEAR(std::abs(net.Y[3]), 0.0, 1e-15);
-        const cplx ym = rev ? -J / 50.0 : J / 50.0;
-        EXPECT_NEAR(std::abs(net.Y[1] - ym), 0.0, 1e-15);
-        EXPECT_NEAR(std::abs(net.Y[2] - ym), 0.0, 1e-15);
-    }
+// The port network solved as a circuit: every wire unknown u is a lumped
+// impedance zw[u] without coupling to the others, so the system holds what
+// the lines and networks add and nothing else, and circuit theory gives the
+// answer. Returns the whole solution (wire currents, port voltages, line
+// currents).
+std::vector<cplx> solve_circuit(const Model& m, const Mesh& mesh, double f,
+                                const std::vector<cplx>& zw, LineNet& net) {
+    std::string err;
+    EXPECT_EQ(line_net(m, mesh, f, net, err), 0) << err;
+    const int n = mesh.nunk(), N = n + net.nextra;
+    std::vector<cplx> A(static_cast<size_t>(N) * N, 0.0), x(static_cast<size_t>(N), 0.0);
+    for (int u = 0; u < n; ++u) A[static_cast<size_t>(u) * N + u] = zw[u];
+    line_stamp(net, n, A.data(), N, x.data());
+    for (const Source& s : m.srcs) x[s.unk] += s.v;
+    EXPECT_EQ(lu_solve(A.data(), x.data(), N), 0);
+    return x;
 }
 
-TEST(LineNet, LossVelocityFactorAndLengthFromTheNodes) {
-    // A lossy line with velocity factor 0.66 whose length comes from its end
-    // nodes (0.1 m and 0.3 m up the wire): Y_s = coth(gl)/z0 with
-    // g = loss/100/8.686 + j k/vf.
-    const double f = 30e6, k = phys::two_pi * f / phys::c0;
+// Input impedance of line t from unknown 0 of a wire with unknowns 0..2,
+// driven by 1 V at its end 1, its end 2 on unknown 2 closed by zl.
+cplx line_zin(TLine t, cplx zl, double f) {
     Mesh mesh = straight(4);
     Model m;
-    TLine t = line(0, 2, 75, 0.0);
-    t.vf = 0.66;
-    t.loss = 3.0;
+    Source s;
+    s.unk = 0;
+    s.v = 1.0;
+    m.srcs = {s};
+    t.unk1 = 0;
+    t.unk2 = 2;
     m.tls = {t};
     LineNet net;
-    std::string err;
-    ASSERT_EQ(line_net(m, mesh, f, net, err), 0) << err;
-    const cplx gl = cplx(3.0 / 100 / 8.685889638, k / 0.66) * 0.2;
-    EXPECT_NEAR(std::abs(net.Y[0] - std::cosh(gl) / std::sinh(gl) / 75.0), 0.0, 1e-12);
-    EXPECT_NEAR(std::abs(net.Y[1] + 1.0 / (75.0 * std::sinh(gl))), 0.0, 1e-12);
+    std::vector<cplx> x = solve_circuit(m, mesh, f, {1.0, 1.0, zl}, net);
+    return 1.0 / line_port_current(net, 0, x.data());
+}
+
+// Pozar, Microwave Engineering 4th ed., Sec. 2.3 and 2.7: a line of
+// characteristic impedance z0 and propagation constant g, length len,
+// closed by zl, has the input impedance
+//   z0 (zl + z0 tanh(g len)) / (z0 + zl tanh(g len)).
+cplx transformed(double z0, cplx gl, cplx zl) {
+    const cplx t = std::tanh(gl);
+    return z0 * (zl + z0 * t) / (z0 + zl * t);
+}
+
+cplx parallel(cplx a, cplx b) {
+    return a * b / (a + b);
+}
+
+const double kLineF = 100e6, kLineLam = phys::c0 / kLineF;
+const cplx kLoads[] = {50.0, cplx(79.5, 43.3), cplx(5, -300), cplx(2000, 1000), 0.01};
+
+TEST(LineNet, HalfWaveLinesRepeatTheirLoad) {
+    // A lossless line of a whole number of half wavelengths repeats its
+    // load, whatever its impedance and however it is connected. The
+    // admittance matrix of such a line does not exist (sinh(j m pi) = 0).
+    for (int halves : {1, 2, 3})
+        for (double vf : {1.0, 0.66})
+            for (int rev : {0, 1})
+                for (cplx zl : kLoads) {
+                    TLine t = line(0, 0, 300, halves * vf * kLineLam / 2);
+                    t.vf = vf;
+                    t.rev = rev;
+                    const cplx z = line_zin(t, zl, kLineF);
+                    EXPECT_LT(std::abs(z - zl) / std::abs(zl), 1e-9)
+                        << halves << " half waves, vf " << vf << ", rev " << rev << ": " << z
+                        << " for " << zl;
+                }
+}
+
+TEST(LineNet, QuarterWaveLinesInvertTheirLoad) {
+    // Z_in = z0^2 / Z_L for odd multiples of a quarter wave (lossless).
+    for (int quarters : {1, 3})
+        for (int rev : {0, 1})
+            for (cplx zl : kLoads) {
+                TLine t = line(0, 0, 75, quarters * kLineLam / 4);
+                t.rev = rev;
+                const cplx z = line_zin(t, zl, kLineF), expect = 75.0 * 75.0 / zl;
+                EXPECT_LT(std::abs(z - expect) / std::abs(expect), 1e-9)
+                    << quarters << " quarter waves, rev " << rev << ": " << z << " for " << zl;
+            }
+}
+
+TEST(LineNet, AnyLengthFollowsTheTransmissionLineEquation) {
+    // Lengths between the special ones, lines a hair from a half wave (where
+    // sinh(g len) is 1e-7), lossy lines, and lines so lossy that cosh and
+    // sinh of g len overflow: they look matched (Z_in = z0) from their input.
+    struct Case {
+        const char* what;
+        double z0, len_lam, vf, loss_db_100m;
+    };
+    const Case cases[] = {
+        {"0.1 lambda", 50, 0.1, 1, 0},
+        {"0.37 lambda, vf 0.8", 300, 0.37 * 0.8, 0.8, 0},
+        {"1e-7 short of a half wave", 300, 0.5 * (1 - 1e-7), 1, 0},
+        {"1e-9 over a wavelength", 50, 1 + 1e-9, 1, 0},
+        {"2.3 lambda, 6 dB/100 m", 75, 2.3, 1, 6},
+        {"half wave, 40 dB/100 m", 50, 0.5, 1, 40},
+        {"1 ohm line, 0.2 lambda", 1, 0.2, 1, 0},
+        {"10 kohm line, 0.7 lambda, lossy", 1e4, 0.7, 1, 30},
+        {"loss 400 neper", 50, 1.3, 1, 400 / 3.9 * 100 * phys::db_per_neper},
+        {"loss 800 neper (sinh overflows)", 50, 1.3, 1, 800 / 3.9 * 100 * phys::db_per_neper},
+    };
+    const double k = phys::two_pi / kLineLam;
+    for (const Case& c : cases)
+        for (int rev : {0, 1})
+            for (cplx zl : kLoads) {
+                TLine t = line(0, 0, c.z0, c.len_lam * kLineLam);
+                t.vf = c.vf;
+                t.loss = c.loss_db_100m;
+                t.rev = rev;
+                const cplx gl = cplx(c.loss_db_100m / 100 / phys::db_per_neper, k / c.vf) * t.len;
+                const cplx expect = gl.real() > 700 ? cplx(c.z0) : transformed(c.z0, gl, zl);
+                const cplx z = line_zin(t, zl, kLineF);
+                EXPECT_LT(std::abs(z - expect) / std::abs(expect), 1e-9)
+                    << c.what << ", rev " << rev << ": " << z << " vs " << expect << " for " << zl;
+            }
+}
+
+TEST(LineNet, TandemLinesMeetAtAnUndrivenPort) {
+    // Line A (0.3 lambda, 50 ohm, lossy) from the driven unknown 0 to
+    // unknown 1, which carries a shunt zs; line B from unknown 1 to the load
+    // on unknown 2, reversed, with both its ends undriven. At unknown 1 the
+    // load seen through B is in parallel with zs; A transforms the sum.
+    const double k = phys::two_pi / kLineLam, za = 50, zb = 300;
+    const cplx zs(200, -100);
+    const cplx gla = cplx(5.0 / 100 / phys::db_per_neper, k) * (0.3 * kLineLam);
+    Mesh mesh = straight(4);
+    for (double lb : {0.5, 1.0, 0.25, 0.61})
+        for (cplx zl : kLoads) {
+            Model m;
+            Source s;
+            s.unk = 0;
+            s.v = 1.0;
+            m.srcs = {s};
+            TLine a = line(0, 1, za, 0.3 * kLineLam);
+            a.loss = 5;
+            TLine b = line(1, 2, zb, lb * kLineLam);
+            b.rev = 1;
+            m.tls = {a, b};
+            LineNet net;
+            std::vector<cplx> x = solve_circuit(m, mesh, kLineF, {1.0, zs, zl}, net);
+            ASSERT_EQ(net.nextra,
+                      2 + 2 + 2); // the voltages of unknowns 1 and 2, two currents a line
+            const cplx z = 1.0 / line_port_current(net, 0, x.data());
+            const cplx zb_in = transformed(zb, cplx(0, k * lb * kLineLam), zl);
+            const cplx expect = transformed(za, gla, parallel(zs, zb_in));
+            EXPECT_LT(std::abs(z - expect) / std::abs(expect), 1e-9)
+                << "B of " << lb << " lambda: " << z << " vs " << expect << " for " << zl;
+        }
+}
+
+TEST(LineNet, ShortCircuitAdmittances) {
+    // Y11 = coth(g len)/z0 and Y21 = -1/(z0 sinh(g len)) (+ when reversed),
+    // g = loss/100/8.686 + j k/vf: with end 2 shorted by a zero impedance
+    // (an undriven end: the line's currents are unknowns of the system), and
+    // with both ends driven, 1 V and 0 V (no unknown is added: the currents
+    // are the line's own). A lossless quarter-wave line has Y11 = 0 and
+    // Y21 = j/z0; the lossy one (vf 0.66) takes its length, 0.2 m, from its
+    // end nodes 0.1 m and 0.3 m up the wire.
+    const double f = 30e6, k = phys::two_pi * f / phys::c0;
+    Mesh mesh = straight(4);
+    struct Case {
+        const char* what;
+        TLine t;
+        cplx gl;
+    };
+    TLine quarter = line(0, 2, 50, phys::c0 / f / 4);
+    TLine lossy = line(0, 2, 75, 0.0);
+    lossy.vf = 0.66;
+    lossy.loss = 3.0;
+    const Case cases[] = {
+        {"quarter wave", quarter, cplx(0, phys::pi / 2)},
+        {"lossy, vf 0.66", lossy, cplx(3.0 / 100 / phys::db_per_neper, k / 0.66) * 0.2},
+    };
+    for (const Case& c : cases) {
+        for (int rev : {0, 1}) {
+            TLine t = c.t;
+            t.rev = rev;
+            const cplx y11 = std::cosh(c.gl) / std::sinh(c.gl) / t.z0;
+            const cplx y21 = (rev ? 1.0 : -1.0) / (t.z0 * std::sinh(c.gl));
+            for (int driven2 : {0, 1}) {
+                Model m;
+                Source s;
+                s.unk = 0;
+                s.v = 1.0;
+                m.srcs = {s};
+                if (driven2) {
+                    s.unk = 2;
+                    s.v = 0.0;
+                    m.srcs.push_back(s);
+                }
+                m.tls = {t};
+                LineNet net;
+                // A driven unknown's own impedance only adds to its source's
+                // current, so it can be anything but zero.
+                const cplx z2 = driven2 ? 1.0 : 0.0;
+                std::vector<cplx> x = solve_circuit(m, mesh, f, {1.0, 1.0, z2}, net);
+                EXPECT_EQ(net.nextra, driven2 ? 0 : 3);
+                const cplx i1 = line_port_current(net, 0, x.data());
+                const cplx i2 = line_port_current(net, 1, x.data());
+                EXPECT_NEAR(std::abs(i1 - y11), 0.0, 1e-12 * std::abs(y21))
+                    << c.what << " rev " << rev << " driven " << driven2;
+                EXPECT_NEAR(std::abs(i2 - y21), 0.0, 1e-12 * std::abs(y21))
+                    << c.what << " rev " << rev << " driven " << driven2;
+            }
+        }
+    }
 }
 
 TEST(LineNet, NetworksShuntsSharedPortsAndDrivenPorts) {
@@ -282,22 +451,41 @@ TEST(LineNet, NetworksShuntsSharedPortsAndDrivenPorts) {
     EXPECT_EQ(net.port, (std::vector<int>{3, 1, 4}));
     EXPECT_EQ(net.driven, (std::vector<int>{1, 0, 0}));
     EXPECT_EQ(net.v[0], cplx(2, 1)); // both sources sit on unknown 3
+    // The undriven ports' voltages, then the line's two end currents.
     EXPECT_EQ(net.sys, (std::vector<int>{-1, 5, 6}));
-    EXPECT_EQ(net.nextra, 2);
-    LineNet alone;
-    Model only = m;
-    only.tls = {shunted};
-    only.tls[0].y1 = only.tls[0].y2 = 0.0;
-    ASSERT_EQ(line_net(only, mesh, f, alone, err), 0);
-    const cplx ys = alone.Y[0], ym = alone.Y[1];
+    EXPECT_EQ(net.nextra, 4);
+    ASSERT_EQ(net.line.size(), 1u);
+    EXPECT_EQ(net.line[0].cur, 7);
+    EXPECT_EQ(net.line[0].p1, 1);
+    EXPECT_EQ(net.line[0].p2, 2);
+    // The current-law rows of ports with a line are scaled by its z0.
+    EXPECT_EQ(net.zrow, (std::vector<double>{1, 50, 50}));
+    // Y holds the network and the shunts; the line is not in it.
     auto Y = [&net](int r, int c) { return net.Y[r * 3 + c]; };
     EXPECT_EQ(Y(0, 0), cplx(1, 2));
     EXPECT_EQ(Y(0, 1), cplx(3, 4));
     EXPECT_EQ(Y(1, 0), cplx(3, 4));
-    EXPECT_EQ(Y(1, 1), cplx(5, 6) + ys + cplx(0.01, 0));
-    EXPECT_EQ(Y(2, 2), ys + cplx(0, -0.02));
-    EXPECT_EQ(Y(1, 2), ym);
+    EXPECT_EQ(Y(1, 1), cplx(5, 6) + cplx(0.01, 0));
+    EXPECT_EQ(Y(2, 2), cplx(0, -0.02));
+    EXPECT_EQ(Y(1, 2), cplx(0.0));
     EXPECT_EQ(Y(0, 2), cplx(0.0));
+}
+
+TEST(LineNet, NetworkAndShuntsAgainstTheirCircuit) {
+    // The two-port between the driven unknown 0 and unknown 2, closed there
+    // by zl, has Y_in = y11 - y12^2/(y22 + 1/zl); a shunt y1 across its
+    // input adds to that.
+    const cplx y11(0.01, 0.02), y12(-0.005, 0.01), y22(0.02, -0.01), y1(0.001, 0.003);
+    for (cplx zl : kLoads) {
+        TLine nt = line(0, 0, 0, 0);
+        nt.y11 = y11;
+        nt.y12 = y12;
+        nt.y22 = y22;
+        nt.y1 = y1;
+        const cplx expect = 1.0 / (y11 + y1 - y12 * y12 / (y22 + 1.0 / zl));
+        const cplx z = line_zin(nt, zl, kLineF);
+        EXPECT_LT(std::abs(z - expect) / std::abs(expect), 1e-12) << z << " vs " << expect;
+    }
 }
 
 TEST(LineNet, LinesWithoutAFiniteAdmittanceAreRejected) {

@@ -320,6 +320,89 @@ TEST(LineValidation, QuarterWaveOpenStubShortsTheFeed) {
     EXPECT_LT(std::abs(s.res.zin), 1e-6);
 }
 
+// A dipole fed through a line from a generator on a short wire 200 m
+// away: the line runs from the generator's gap (driven) to the dipole's
+// centre (undriven). The generator wire's own gap impedance is in parallel
+// with the line's input. The generator wire lies across the dipole's
+// broadside plane, where the dipole's field is parallel to the dipole, so
+// the two wires do not couple.
+struct FeedRig {
+    Mesh mesh, gen_only, dip_only;
+    Model model;
+    int feed = -1;
+    FeedRig() {
+        const double L = 0.48 * kLam;
+        const HandWire dip{{0, 0, -L / 2}, {0, 0, L / 2}, 40, 0.001};
+        const HandWire gen{{200, -0.1, 0}, {200, 0.1, 0}, 2, 0.001};
+        mesh = hand_mesh({dip, gen});
+        gen_only = hand_mesh({gen});
+        dip_only = hand_mesh({dip});
+        model = hand_model(kF, hand_unk_at(mesh, 200, 0, 0));
+        feed = hand_unk_at(mesh, 0, 0, 0);
+    }
+    TLine line(double z0, double len) const {
+        TLine t;
+        t.unk1 = model.srcs[0].unk;
+        t.unk2 = feed;
+        t.z0 = z0;
+        t.len = len;
+        return t;
+    }
+};
+
+TEST(LineValidation, FeedLinesTransformTheAntennaImpedance) {
+    // Z_in = Z_gen || Z_line with Z_line = z0 (Z_ant + z0 tanh(g l)) /
+    // (z0 + Z_ant tanh(g l)) (Pozar, Microwave Engineering 4th ed., Sec.
+    // 2.3): whole half waves of lossless line repeat Z_ant, a quarter wave
+    // gives z0^2 / Z_ant. 1e-9 for rounding (7e-14 seen).
+    FeedRig rig;
+    const cplx zgen = zin(rig.gen_only, hand_model(kF, hand_unk_at(rig.gen_only, 200, 0, 0)));
+    const cplx zant = zin(rig.dip_only, hand_model(kF, hand_unk_at(rig.dip_only, 0, 0, 0)));
+    const double k = phys::two_pi * kF / phys::c0;
+    struct Case {
+        const char* what;
+        double z0, len, vf, loss;
+        cplx zline;
+    };
+    const cplx g_coax(6.6 / 100 / phys::db_per_neper, k / 0.66);
+    const Case cases[] = {
+        {"half wave", 300, kLam / 2, 1, 0, zant},
+        {"two half waves", 50, kLam, 1, 0, zant},
+        {"three half waves, vf 0.66", 450, 0.66 * 1.5 * kLam, 0.66, 0, zant},
+        {"quarter wave", 75, kLam / 4, 1, 0, 75.0 * 75.0 / zant},
+        {"20 m of lossy coax", 50, 20, 0.66, 6.6,
+         50.0 * (zant + 50.0 * std::tanh(g_coax * 20.0)) /
+             (50.0 + zant * std::tanh(g_coax * 20.0))},
+    };
+    for (const Case& c : cases) {
+        for (int rev : {0, 1}) {
+            Model m = rig.model;
+            TLine t = rig.line(c.z0, c.len);
+            t.vf = c.vf;
+            t.loss = c.loss;
+            t.rev = rev;
+            m.tls = {t};
+            const cplx z = zin(rig.mesh, m), expect = 1.0 / (1.0 / zgen + 1.0 / c.zline);
+            EXPECT_LT(std::abs(z - expect) / std::abs(expect), 1e-9)
+                << c.what << ", rev " << rev << ": " << z << " vs " << expect;
+        }
+    }
+}
+
+TEST(LineValidation, ALosslessHalfWaveLineDeliversThePowerItTakes) {
+    // Whatever goes into a lossless line comes out at the antenna: prad/pin
+    // is 1 to the far-field integration's 1e-6, for a line that repeats the
+    // antenna's impedance as for one that transforms it.
+    FeedRig rig;
+    for (double len : {kLam / 2, 0.37 * kLam}) {
+        Model m = rig.model;
+        m.tls = {rig.line(300, len)};
+        Solved s = solve(m, rig.mesh, 1);
+        ASSERT_EQ(s.rc, 0) << s.err;
+        EXPECT_NEAR(s.res.agt, 1.0, 1e-6) << len;
+    }
+}
+
 TEST(PowerValidation, LosslessAntennasRadiateWhatTheyTake) {
     // The average-gain test prad/pin is 1 for lossless structures (to the
     // far-field integration's 1e-6): a dipole in free space, a monopole and
