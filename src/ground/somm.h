@@ -110,22 +110,37 @@ void somm_free(std::unique_ptr<SommTable>& t);
 // exp(-j k0 sqrt(rho^2 + zs^2)) at the true point.
 void tab_interp(const SommTable& t, double rho, double zs, cplx out[kSommVals]);
 
+// Wire radius. The fill integrates the image of a segment, like the segment
+// itself, with the reduced kernel: the distance from a point of one wire to
+// the current of another (or of an image) is sqrt(R^2 + a^2), a the radius
+// of the source wire. The field functions below take that radius and return
+// the reflected field of the same reduced kernel: the seven values at the
+// horizontal distance sqrt(rho^2 + a^2), and their radial derivatives along
+// the horizontal offset divided by it. In the spectral integrals that is
+// J0(l sqrt(rho^2 + a^2)), which for a perfect conductor gives the image
+// Green function at sqrt(rho^2 + zs^2 + a^2) exactly, and it keeps the
+// quasi-static part K of the table equal to the image the fill adds. A
+// radius of 0 evaluates the field from axis to axis.
+
 // The field (x, y, z) at obs of a unit current moment at src along the unit
-// vector dir from seven values as above.
+// vector dir from seven values as above (taken at the reduced distance for
+// the given radius).
 void somm_field_from(const cplx v[kSommVals], double k0, double omega, const double obs[3],
-                     const double src[3], const double dir[3], cplx field[3]);
+                     const double src[3], const double dir[3], cplx field[3], double radius = 0);
 
 // The ground correction field (reflected field minus the quasi-static image
-// field) at obs of a unit current moment at src along dir, from the table.
-// Below the first zs node a slab is extrapolated linearly from the first and
-// the fourth zs node, a half-space takes the value at the first node.
+// field) at obs of a unit current moment at src along dir, from the table,
+// for a source wire of the given radius. Below the first zs node a slab is
+// extrapolated linearly from the first and the fourth zs node, a
+// half-space takes the value at the first node.
 void somm_corr_field(const SommTable* t, const double obs[3], const double src[3],
-                     const double dir[3], cplx field[3]);
+                     const double dir[3], cplx field[3], double radius = 0);
 
 // The same correction field evaluated directly at the point (no table, no
 // handling of small zs), and the whole reflected field (K not subtracted).
 // References for tests; the solution itself uses the table.
 void somm_corr_field_direct(double f_hz, cplx eps, LayerMode mode, double h, const double obs[3],
-                            const double src[3], const double dir[3], cplx field[3]);
+                            const double src[3], const double dir[3], cplx field[3],
+                            double radius = 0);
 void somm_field_direct(double f_hz, cplx eps, LayerMode mode, double h, const double obs[3],
-                       const double src[3], const double dir[3], cplx field[3]);
+                       const double src[3], const double dir[3], cplx field[3], double radius = 0);

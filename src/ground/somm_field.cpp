@@ -5,14 +5,22 @@
 
 #include "ground/somm_internal.h"
 
-void somm_field_from(const cplx v[kSommVals], double k0, double omega, const double obs[3],
-                     const double src[3], const double dir[3], cplx field[3]) {
-    const double dx = obs[0] - src[0], dy = obs[1] - src[1];
-    const double rho = std::sqrt(dx * dx + dy * dy);
-    double rx = 1.0, ry = 0.0; // rho_hat; any horizontal direction when rho = 0
-    if (rho > 1e-12) {
-        rx = dx / rho;
-        ry = dy / rho;
+namespace {
+
+// The field from the seven values taken at the reduced distance rho_e =
+// sqrt(rho^2 + a^2), (dx, dy) the horizontal offset from source to
+// observation point. The radial vector is (dx, dy)/rho_e, of length
+// rho/rho_e <= 1: the values and their directions are then those of the
+// reduced potentials S(sqrt(x^2 + y^2 + a^2), zs), whose gradients and
+// Hessian they are, and not only their magnitudes. With a = 0 it is the
+// unit vector (any horizontal direction at rho = 0, where the terms it
+// multiplies vanish).
+void field_at(const cplx v[kSommVals], double k0, double omega, double dx, double dy, double rho_e,
+              const double dir[3], cplx field[3]) {
+    double rx = 1.0, ry = 0.0;
+    if (rho_e > 1e-12) {
+        rx = dx / rho_e;
+        ry = dy / rho_e;
     }
     const double ur = dir[0] * rx + dir[1] * ry;
     const cplx F(0.0, -1.0 / (phys::four_pi * omega * phys::eps0)); // 1/(j 4 pi w eps0)
@@ -23,10 +31,27 @@ void somm_field_from(const cplx v[kSommVals], double k0, double omega, const dou
     field[2] = F * (v[6] * dir[2] + (v[2] - k2 * v[4]) * ur);
 }
 
+// Horizontal offset from src to obs and the reduced distance.
+double reduced_rho(const double obs[3], const double src[3], double radius, double& dx,
+                   double& dy) {
+    dx = obs[0] - src[0];
+    dy = obs[1] - src[1];
+    return std::sqrt(dx * dx + dy * dy + radius * radius);
+}
+
+} // namespace
+
+void somm_field_from(const cplx v[kSommVals], double k0, double omega, const double obs[3],
+                     const double src[3], const double dir[3], cplx field[3], double radius) {
+    double dx, dy;
+    const double rho_e = reduced_rho(obs, src, radius, dx, dy);
+    field_at(v, k0, omega, dx, dy, rho_e, dir, field);
+}
+
 void somm_corr_field(const SommTable* t, const double obs[3], const double src[3],
-                     const double dir[3], cplx field[3]) {
-    const double dx = obs[0] - src[0], dy = obs[1] - src[1];
-    const double rho = std::sqrt(dx * dx + dy * dy);
+                     const double dir[3], cplx field[3], double radius) {
+    double dx, dy;
+    const double rho = reduced_rho(obs, src, radius, dx, dy);
     const double zs = obs[2] + src[2];
     cplx v[kSommVals];
     if (zs >= t->zs_min) {
@@ -43,16 +68,18 @@ void somm_corr_field(const SommTable* t, const double obs[3], const double src[3
     } else {
         tab_interp(*t, rho, t->zs_min, v);
     }
-    somm_field_from(v, t->k0, t->omega, obs, src, dir, field);
+    field_at(v, t->k0, t->omega, dx, dy, rho, dir, field);
 }
 
 namespace {
 
 void direct(double f_hz, cplx eps, LayerMode mode, double h, const double obs[3],
-            const double src[3], const double dir[3], bool subtract_image, cplx field[3]) {
+            const double src[3], const double dir[3], double radius, bool subtract_image,
+            cplx field[3]) {
     const double omega = phys::two_pi * f_hz;
     const double k0 = omega / phys::c0;
-    const double rho = std::hypot(obs[0] - src[0], obs[1] - src[1]);
+    double dx, dy;
+    const double rho = reduced_rho(obs, src, radius, dx, dy);
     const double zs = obs[2] + src[2];
     cplx v[kSommVals], K[kSommVals];
     somm_integrals(k0, eps, mode, h, rho, zs, v);
@@ -60,17 +87,18 @@ void direct(double f_hz, cplx eps, LayerMode mode, double h, const double obs[3]
         kimg_integrals(k0, (eps - 1.0) / (eps + 1.0), rho, zs, K);
         for (int k = 0; k < kSommVals; ++k) v[k] -= K[k];
     }
-    somm_field_from(v, k0, omega, obs, src, dir, field);
+    field_at(v, k0, omega, dx, dy, rho, dir, field);
 }
 
 } // namespace
 
 void somm_corr_field_direct(double f_hz, cplx eps, LayerMode mode, double h, const double obs[3],
-                            const double src[3], const double dir[3], cplx field[3]) {
-    direct(f_hz, eps, mode, h, obs, src, dir, true, field);
+                            const double src[3], const double dir[3], cplx field[3],
+                            double radius) {
+    direct(f_hz, eps, mode, h, obs, src, dir, radius, true, field);
 }
 
 void somm_field_direct(double f_hz, cplx eps, LayerMode mode, double h, const double obs[3],
-                       const double src[3], const double dir[3], cplx field[3]) {
-    direct(f_hz, eps, mode, h, obs, src, dir, false, field);
+                       const double src[3], const double dir[3], cplx field[3], double radius) {
+    direct(f_hz, eps, mode, h, obs, src, dir, radius, false, field);
 }

@@ -310,6 +310,10 @@ void corr_rule(int m, int far, CorrRule& r) {
 // correction field at P on f of a unit current element at Q on the real
 // segment o along dir_o, and
 //   Z[p][q] -= sp sq (ap aq N0 + bp aq N1 + ap bq N2 + bp bq N3).
+// The field is that of the reduced kernel with the radius of o, like the
+// image pair_core integrates: the two parts of the ground's field then see
+// the wire alike (for a board of permittivity 1 with a ground plane the
+// table is the whole image, and it must equal the perfect ground's).
 // The rule: m = ceil(1.5 max(len)/D) sub-intervals (1 to 6) of 4 points on
 // each segment, D the distance from the centre of f to the image of the
 // centre of o; on a board at least ceil(3 max(len)/h) (up to 40) when the
@@ -356,7 +360,7 @@ void somm_correction(const FillArgs& A, const FillSeg& sf, const FillSeg& so, do
         cplx e0 = 0.0, e1 = 0.0; // sums of w_t E and t w_t E
         for (int j = 0; j < r.n; ++j) {
             cplx F[3];
-            A.corr_field(A.table, P, Q[j], so.dir, F);
+            A.corr_field(A.table, P, Q[j], so.dir, F, so.radius);
             const cplx E = r.w[j] * (sf.dir[0] * F[0] + sf.dir[1] * F[1] + sf.dir[2] * F[2]);
             e0 += E;
             e1 += r.s[j] * E;

@@ -18,9 +18,10 @@ struct SommTable;
 struct MatrixPart;
 
 // Correction field at obs of a unit current moment (1 A m) at src along the
-// unit vector dir, from a Sommerfeld table; three complex components x, y, z.
+// unit vector dir on a wire of the given radius (the reduced kernel), from a
+// Sommerfeld table; three complex components x, y, z.
 using SommFieldFn = void (*)(const SommTable* table, const double obs[3], const double src[3],
-                             const double dir[3], cplx field[3]);
+                             const double dir[3], cplx field[3], double radius);
 
 // Moment integrals of the reduced-kernel Green function between two straight
 // segments,

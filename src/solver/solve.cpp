@@ -106,16 +106,20 @@ bool passive(const Model& m) {
 
 // The Sommerfeld table of a board or of real ground with the Sommerfeld
 // option, over the extent of the structure: rho up to 1.01 times the
-// diagonal of the x-y bounding box of the segment ends, zs from twice the
-// lowest end height (0 when it touches the ground) to 1.01 times twice the
-// highest. Returns 0 with t null for the other grounds.
+// reduced distance sqrt(d^2 + a^2) of the diagonal d of the x-y bounding box
+// of the segment ends and the largest wire radius a (the correction field
+// is read there, see somm_corr_field), zs from twice the lowest end height
+// (0 when it touches the ground) to 1.01 times twice the highest. Returns 0
+// with t null for the other grounds.
 int build_table(const Model& m, const Mesh& mesh, double freq_hz, std::unique_ptr<SommTable>& t,
                 std::string& err) {
     t.reset();
     const bool board = m.ground == GROUND_PCB;
     if (!board && !(m.ground == GROUND_REAL && m.somm)) return 0;
     double lo[3] = {1e300, 1e300, 1e300}, hi[3] = {-1e300, -1e300, -1e300};
+    double amax = 0;
     for (const Segment& g : mesh.seg) {
+        amax = std::max(amax, g.radius);
         for (const double* p : {g.a, g.b}) {
             for (int d = 0; d < 3; ++d) {
                 lo[d] = std::min(lo[d], p[d]);
@@ -123,7 +127,8 @@ int build_table(const Model& m, const Mesh& mesh, double freq_hz, std::unique_pt
             }
         }
     }
-    const double rho_max = 1.01 * std::hypot(hi[0] - lo[0], hi[1] - lo[1]);
+    const double dx = hi[0] - lo[0], dy = hi[1] - lo[1];
+    const double rho_max = 1.01 * std::sqrt(dx * dx + dy * dy + amax * amax);
     const double omega = phys::two_pi * freq_hz;
     const cplx eps =
         board ? m.pcb_eps * cplx(1.0, -m.pcb_tand) : cplx(m.eps, -m.sigma / (omega * phys::eps0));

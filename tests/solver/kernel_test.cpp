@@ -362,9 +362,16 @@ TEST_F(Fill, SerialColourClassIsFilledDeterministically) {
 
 std::atomic<long> g_field_calls{0};
 cplx g_field[3];
+// Calls whose radius is not that of the wire the source point lies on
+// (wires at x < 1 have radius g_radius_left, the others g_radius_right).
+std::atomic<long> g_wrong_radius{0};
+double g_radius_left = -1, g_radius_right = -1;
 
-void const_field(const SommTable*, const double*, const double*, const double*, cplx out[3]) {
+void const_field(const SommTable*, const double*, const double* src, const double*, cplx out[3],
+                 double radius) {
     g_field_calls.fetch_add(1);
+    if (g_radius_left >= 0 && radius != (src[0] < 1.0 ? g_radius_left : g_radius_right))
+        g_wrong_radius.fetch_add(1);
     for (int d = 0; d < 3; ++d) out[d] = g_field[d];
 }
 
@@ -428,6 +435,25 @@ TEST_F(Fill, TableImageIsTheQuasiStaticImagePlusTheCorrection) {
         }
     for (int i = 0; i < n * n; ++i)
         EXPECT_NEAR(std::abs(Zc[i] - Z0[i] - dZ[i]), 0.0, 1e-12 * (std::abs(dZ[i]) + 1.0));
+}
+
+TEST_F(Fill, CorrectionFieldIsThatOfTheSourceWiresRadius) {
+    // The image pass integrates the image of segment o with o's radius in
+    // the reduced kernel; the correction field of a current on o must be
+    // asked for with the same radius (not the observing segment's, not 0).
+    // Two wires of different radius, every pair in both orders.
+    const double f = 14e6;
+    for (cplx& c : g_field) c = 0.0;
+    Mesh mesh = hand_mesh(
+        {HandWire{{0, 0, 0.5}, {0, 0, 6}, 4, 0.002}, HandWire{{3, 1, 1}, {3, 5, 1}, 3, 0.03}});
+    g_radius_left = 0.002;
+    g_radius_right = 0.03;
+    g_field_calls = 0;
+    g_wrong_radius = 0;
+    fill_with_table(hand_model(f, 0, GROUND_REAL), mesh, f);
+    g_radius_left = g_radius_right = -1;
+    EXPECT_GT(g_field_calls.load(), 0);
+    EXPECT_EQ(g_wrong_radius.load(), 0);
 }
 
 TEST_F(Fill, CorrectionSubdividesSegmentsNearTheGround) {
