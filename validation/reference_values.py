@@ -187,6 +187,9 @@ show("vdip_real thmax (90 - elevation)", 90 - pv)
 show("vdip_real bwel", half_power_width(vert, pv))
 ph = argmax(horiz, mpf("0.5"), mpf(60))
 show("hdip_real thmax (90 - elevation)", 90 - ph)
+kh = 2 * pi  # one wavelength high
+ph = argmax(horiz, mpf("0.5"), mpf(60))
+show("hdip_h1_rc thmax (90 - elevation)", 90 - ph)
 
 
 # --- Parabolic reflector: rim half-angle theta0 = 2 atan(1 / (4 F/D)).
