@@ -105,7 +105,7 @@ zp = 1 / (1 / mpf(200) + 1 / (1j * w * mpf("100e-9")) + 1j * w * mpf("1e-12"))
 show("parallel_rlc Z", zp, 8)
 
 # --- NBS Technical Note 688, Table 1: gain over a half-wave dipole (2.15 dBi).
-show("nbs_4el gmax (dBi)", mpf("9.2") + mpf("2.15"))
+show("nbs_5el gmax (dBi)", mpf("9.2") + mpf("2.15"))
 show("nbs_6el gmax (dBi)", mpf("10.2") + mpf("2.15"))
 
 # --- Axial-mode helix: C = 1, S = 0.25, N = 8.
