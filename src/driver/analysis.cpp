@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "dist/dist.h"
+#include "driver/convergence.h"
 #include "driver/dish_stage.h"
 #include "driver/exports.h"
 #include "driver/mesh_json.h"
@@ -28,23 +29,6 @@ constexpr double kMinPatternStep = 0.1;
 int grid_count(double range, double step) {
     if (!(step > 0)) return 0;
     return static_cast<int>(std::floor(range / step + 1e-9)) + 1;
-}
-
-// The impedance with twice the segment density, or -1 when it cannot be
-// computed (NEC decks keep their own segmentation).
-double convergence(const RunOptions& opt, const Model& m, const FreqResult& design, cplx* z2) {
-    if (m.is_nec) return -1;
-    Model copy = m; // its own sources, loads and lines: the design mesh's indices stay
-    copy.segwl *= 2;
-    Mesh mesh2;
-    std::string err2;
-    if (dist_agree(mesh_build(copy, mesh2, copy.f0, err2), err2) != 0) return -1;
-    std::vector<cplx> cur2;
-    FreqResult r2;
-    const bool spread = opt.dist || dist_spread_wanted(mesh2.nunk());
-    if (dist_solve_freq(copy, mesh2, copy.f0, cur2, r2, 0, nullptr, err2, spread) != 0) return -1;
-    *z2 = r2.zin;
-    return std::abs(r2.zin - design.zin) / std::abs(r2.zin);
 }
 
 } // namespace
@@ -156,7 +140,12 @@ int analysis_run(const RunOptions& opt, Model& m, std::string& err, RunClock::ti
     if (dist_root()) exports_cuts(opt, m, mesh, res);
 
     // 12. Convergence with twice the segment density.
-    if (opt.conv) res.convdz = convergence(opt, m, res.design, &res.zconv);
+    if (opt.conv) {
+        ConvResult c = conv_check(m, mesh.nseg(), m.f0, res.design.zin, opt.dist);
+        res.convdz = c.dz;
+        res.zconv = c.z2;
+        res.conv_note = c.why_not;
+    }
     // Richardson extrapolation of the two impedances, first order in the
     // segment length h: Z(h) = Z + c h gives Z = 2 Z(h/2) - Z(h).
     if (res.convdz >= 0) res.zconv_est = 2.0 * res.zconv - res.design.zin;

@@ -85,6 +85,9 @@ void report_design(const Model& m, const RunResults& res) {
             std::printf("; the design Z differs by %.2f %%",
                         100 * std::abs(res.zconv_est - res.design.zin) / std::abs(res.zconv_est));
         std::printf(")\n");
+    } else if (!res.conv_note.empty()) {
+        std::printf("  Mesh convergence: the segmentation could not be refined (%s)\n",
+                    res.conv_note.c_str());
     }
     std::printf("  Run time         %.2f s\n", res.runtime);
     std::fflush(stdout);

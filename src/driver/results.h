@@ -2,6 +2,7 @@
 // currents and the pattern, for the report and results.json.
 #pragma once
 
+#include <string>
 #include <vector>
 
 #include "common/constants.h"
@@ -26,6 +27,7 @@ struct RunResults {
     double convdz = -1;                    // relative impedance change with twice the segments
     cplx zconv;                   // the impedance with twice the segments, 0 when not computed
     cplx zconv_est;               // extrapolated from both meshes, 0 when not computed
+    std::string conv_note;        // why the segmentation could not be refined (with -conv)
     double runtime = 0;           // s
     double fres = -1, fpeak = -1; // MHz, -1 when absent
     // Design pattern cuts through the maximum, made only for the plots:

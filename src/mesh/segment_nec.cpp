@@ -1,7 +1,10 @@
 // Segmentation of NEC card decks: each wire keeps its own segment count,
 // divided uniformly; segments are numbered within their tag, and every
 // segment that holds a port is split into two halves so that the port sits
-// on the node between them.
+// on the node between them. A deck refined for the convergence check
+// (nec_refine 2) has every segment cut in two halves from the start: both
+// keep the deck segment's number, and its ports sit on the node between
+// them without a further split.
 #include <algorithm>
 #include <unordered_map>
 
@@ -40,18 +43,22 @@ int segment_nec(MeshWork& w) {
     Mesh& mesh = w.mesh;
     const std::vector<Wire>& wires = w.wires();
 
+    const int refine = w.m.nec_refine;
+    if (refine != 1 && refine != 2)
+        return set_err(w.err, "segment refinement %d is not 1 or 2", refine);
+
     // 1. Uniform division of every wire.
     for (int wi = 0; wi < w.nwire(); ++wi) {
         const Wire& W = wires[static_cast<size_t>(wi)];
-        int n = std::max(W.nseg, 1);
-        if (static_cast<long long>(n) + mesh.nseg() > kMaxSegments)
+        long long n = static_cast<long long>(std::max(W.nseg, 1)) * refine;
+        if (n + mesh.nseg() > kMaxSegments)
             return set_err(w.err, "wire %d: too many segments (a mesh holds at most %d)", wi + 1,
                            kMaxSegments);
         double a[3], b[3];
         wire_point(W, 0.0, a);
-        for (int k = 1; k <= n; ++k) {
-            wire_point(W, k == n ? 1.0 : static_cast<double>(k) / n, b);
-            int s = add_seg(mesh, a, b, W, wi, k);
+        for (long long k = 1; k <= n; ++k) {
+            wire_point(W, k == n ? 1.0 : static_cast<double>(k) / static_cast<double>(n), b);
+            int s = add_seg(mesh, a, b, W, wi, static_cast<int>(k));
             if (!(mesh.seg[static_cast<size_t>(s)].len > 0))
                 return set_err(w.err,
                                "wire %d cannot be divided: its segments would be shorter than the "
@@ -61,9 +68,10 @@ int segment_nec(MeshWork& w) {
         }
     }
 
-    // 2. Number the segments within their tag.
+    // 2. Number the segments within their tag, the sub-segments of one
+    // deck segment alike.
     std::unordered_map<int, int> per_tag;
-    for (Segment& sg : mesh.seg) sg.num = ++per_tag[sg.tag];
+    for (Segment& sg : mesh.seg) sg.num = (++per_tag[sg.tag] + refine - 1) / refine;
 
     // 3. Mark the segments that hold a port. Sources and line ends must
     // exist; a load on a missing segment is left to the placement, which
@@ -89,7 +97,9 @@ int segment_nec(MeshWork& w) {
         marked[static_cast<size_t>(k1)] = marked[static_cast<size_t>(k2)] = 1;
     }
 
-    // 4. Rebuild the list with every marked segment split at its centre.
+    // 4. Rebuild the list with every marked segment split at its centre (a
+    // refined deck has the node there already).
+    if (refine == 2) return 0;
     // Halves shorter than four radii are beyond the thin-wire kernel: the
     // deck's author chose the segment for NEC-2, which does not split it.
     int nshort = 0, short_k = -1;

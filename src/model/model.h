@@ -160,6 +160,10 @@ struct Model {
     double dth = 2.0;     // pattern steps, degrees
     double dph = 5.0;
     int is_nec = 0;
+    // NEC decks: sub-segments per segment of the deck (1, or 2 for the mesh
+    // convergence check). The sub-segments of one deck segment share its
+    // number, and a port sits on the node between the two of them.
+    int nec_refine = 1;
     double fmax = 0; // meshing frequency, Hz
 
     std::vector<OptVar> opt; // at most 16
