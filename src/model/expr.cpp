@@ -61,6 +61,7 @@ struct ExprState {
     const std::string& s;
     size_t pos = 0;
     double t = 0;
+    bool t_param = true; // "t" is the evaluation parameter, not a variable
     int err = 0;
     int depth = 0;
     char peek() const { return pos < s.size() ? s[pos] : '\0'; }
@@ -143,7 +144,7 @@ static double e_prim(ExprState& st) {
             id += static_cast<char>(std::tolower(ch));
             ++st.pos;
         }
-        if (id == "t") return st.t;
+        if (id == "t" && st.t_param) return st.t;
         skip(st);
         double v = 0;
         if (st.peek() != '(' && expr_getvar(id, &v)) return v;
@@ -236,12 +237,26 @@ static double e_expr(ExprState& st) {
     return v;
 }
 
+namespace {
+
+int eval_whole(ExprState& st, double* out) {
+    double v = e_expr(st);
+    skip(st);
+    if (st.err || st.pos != st.s.size()) return -1;
+    if (out) *out = v;
+    return 0;
+}
+
+} // namespace
+
 int expr_eval(const std::string& text, double t, double* out) {
     ExprState st{text};
     st.t = t;
-    double v = e_expr(st);
-    skip(st);
-    if (st.err || st.pos != text.size()) return -1;
-    if (out) *out = v;
-    return 0;
+    return eval_whole(st, out);
+}
+
+int expr_eval_symbols(const std::string& text, double* out) {
+    ExprState st{text};
+    st.t_param = false;
+    return eval_whole(st, out);
 }

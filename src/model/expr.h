@@ -27,3 +27,7 @@ int expr_nvar();
 // value. Returns 0 with the result in *out, or -1 (out untouched) when the
 // text is not one valid expression.
 int expr_eval(const std::string& text, double t, double* out);
+
+// The same where "t" is a variable like any other (the symbols of a NEC
+// deck, where t often counts turns): an undefined t is an error.
+int expr_eval_symbols(const std::string& text, double* out);

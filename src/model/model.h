@@ -166,6 +166,10 @@ struct Model {
     int nec_refine = 1;
     double fmax = 0; // meshing frequency, Hz
 
+    // Warnings of the reader, "line %d: ...": input that is read but not used
+    // as written (cards this build does not model, unknown options).
+    std::vector<std::string> warnings;
+
     std::vector<OptVar> opt; // at most 16
     std::vector<Goal> goal;  // at most 12
     int pop = 0;

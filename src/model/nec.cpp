@@ -6,6 +6,7 @@
 #include <cctype>
 #include <cmath>
 #include <cstdarg>
+#include <iterator>
 
 #include "common/text.h"
 #include "model/nec_card.h"
@@ -19,6 +20,32 @@ int NecReader::fail(const char* fmt, ...) {
     return set_err(err, "line %d: %s", card_line, msg.c_str());
 }
 
+void NecReader::note(const std::string& kind, const char* fmt, ...) {
+    for (NecNote& n : notes)
+        if (n.kind == kind) {
+            n.more.push_back(card_line);
+            return;
+        }
+    std::va_list ap;
+    va_start(ap, fmt);
+    notes.push_back({kind, card_line, vstrfmt(fmt, ap), {}});
+    va_end(ap);
+}
+
+void NecReader::flush_notes() {
+    for (const NecNote& n : notes) {
+        std::string w = strfmt("line %d: %s", n.line, n.text.c_str());
+        if (!n.more.empty()) {
+            w += n.more.size() == 1 ? " (also line " : " (also lines ";
+            for (size_t k = 0; k < n.more.size(); ++k)
+                w += strfmt("%s%d", k ? ", " : "", n.more[k]);
+            w += ")";
+        }
+        m.warnings.push_back(w);
+    }
+    notes.clear();
+}
+
 bool nec_finite(const NecCard& c, int first, int last) {
     for (int k = first; k <= last; ++k)
         if (!std::isfinite(c.F(k))) return false;
@@ -28,13 +55,17 @@ bool nec_finite(const NecCard& c, int first, int last) {
 NecCard nec_card(const std::string& line) {
     NecCard c;
     if (line.size() < 2) return c;
-    for (int k = 0; k < 2; ++k)
-        c.name += static_cast<char>(std::toupper(static_cast<unsigned char>(line[k])));
+    for (int k = 0; k < 2; ++k) {
+        unsigned char ch = static_cast<unsigned char>(line[static_cast<size_t>(k)]);
+        if (std::isspace(ch)) break; // a one-letter line
+        c.name += static_cast<char>(std::toupper(ch));
+    }
     Tokens t = tokenize(line.substr(2));
     c.nfield = static_cast<int>(t.size());
     for (int k = 0; k < kNecFields && k < c.nfield; ++k) {
         c.i[k] = num_i(t[static_cast<size_t>(k)]);
         c.f[k] = num_d(t[static_cast<size_t>(k)]);
+        c.text.push_back(t[static_cast<size_t>(k)]);
     }
     return c;
 }
@@ -114,8 +145,9 @@ int card_ge(NecReader& r, const NecCard& c) {
 
 // GN: 1 perfect ground, -1 free space, otherwise a lossy ground with
 // relative permittivity F5 and conductivity F6 (S/m), with the Sommerfeld
-// correction for type 2. The radial screen and second-medium fields are
-// not used.
+// correction for type 2. A radial screen (I2 radials) and a second medium
+// (F7 to F10 without radials) are not modelled: the card is read without
+// them, and said so.
 int card_gn(NecReader& r, const NecCard& c) {
     int type = c.I(1);
     if (type == 1) {
@@ -130,6 +162,15 @@ int card_gn(NecReader& r, const NecCard& c) {
         r.m.eps = eps;
         r.m.sigma = sigma;
         r.m.somm = type == 2 ? 1 : 0;
+        if (c.I(2) > 0)
+            r.note("GN radials",
+                   "GN: the radial ground screen (%d radials) is not modelled; the ground is "
+                   "the plain lossy ground without it",
+                   c.I(2));
+        else if (c.F(7) != 0 || c.F(8) != 0 || c.F(9) != 0 || c.F(10) != 0)
+            r.note("GN medium",
+                   "GN: the second ground medium is not modelled; the ground is the first "
+                   "medium everywhere");
     }
     return 0;
 }
@@ -210,12 +251,19 @@ int card_nt(NecReader& r, const NecCard& c) {
 
 // FR: frequency F5 MHz; with I2 >= 2 frequencies a sweep from there in
 // additive steps of F6 MHz (I1 = 0) or multiplicative steps of F6 (I1 = 1),
-// designed at its middle.
+// designed at its middle. The run solves one set of frequencies: those of
+// the first FR card; later FR cards are said to be ignored.
 int card_fr(NecReader& r, const NecCard& c) {
+    if (r.fr_line > 0) {
+        r.note("FR", "FR: ignored; the run uses the frequencies of the FR card on line %d",
+               r.fr_line);
+        return 0;
+    }
     if (!nec_finite(c, 5, 6)) return r.fail("FR values must be finite numbers");
     double f = c.F(5) * 1e6;
     if (!(f > 0)) return r.fail("FR needs a positive frequency (got %g MHz)", c.F(5));
     int n = c.I(2);
+    r.fr_line = r.card_line;
     if (n < 2) {
         r.m.f0 = f;
         return 0;
@@ -227,6 +275,40 @@ int card_fr(NecReader& r, const NecCard& c) {
     r.m.fstop = stop;
     r.m.nfreq = n;
     r.m.f0 = (f + stop) / 2;
+    if (c.I(1) == 1)
+        r.note("FR steps",
+               "FR: the %d frequencies in steps of x%g are run in equal steps from %g to %g MHz", n,
+               c.F(6), f / 1e6, stop / 1e6);
+    return 0;
+}
+
+// RP: the first card's theta and phi steps (F7, F8 degrees, when the card
+// asks for more than one angle) become the pattern grid's steps; the grid
+// still covers every direction. A step finer than the grid takes keeps the
+// grid's own.
+int card_rp(NecReader& r, const NecCard& c) {
+    if (r.rp_seen) return 0;
+    r.rp_seen = true;
+    const double steps[2] = {std::fabs(c.F(7)), std::fabs(c.F(8))};
+    const int counts[2] = {c.I(2), c.I(3)};
+    double* grid[2] = {&r.m.dth, &r.m.dph};
+    for (int k = 0; k < 2; ++k) {
+        if (counts[k] < 2 || !(steps[k] > 0) || !std::isfinite(steps[k])) continue;
+        if (steps[k] < kNecMinPatternStep) {
+            r.note("RP step", "RP: a step of %g deg is finer than the pattern grid takes (%g deg)",
+                   steps[k], kNecMinPatternStep);
+            continue;
+        }
+        *grid[k] = steps[k];
+    }
+    return 0;
+}
+
+// EK: the extended thin-wire kernel; EK -1 asks for the usual one.
+int card_ek(NecReader& r, const NecCard& c) {
+    if (c.I(1) != -1)
+        r.note("EK", "EK: the extended thin-wire kernel is not used; the run uses the reduced "
+                     "kernel");
     return 0;
 }
 
@@ -240,7 +322,24 @@ struct CardKind {
 const CardKind kCards[] = {
     {"GA", nec_ga},  {"GH", nec_gh},  {"GM", nec_gm},  {"GR", nec_gr},  {"GX", nec_gx},
     {"GS", nec_gs},  {"GE", card_ge}, {"GN", card_gn}, {"EX", card_ex}, {"LD", card_ld},
-    {"TL", card_tl}, {"NT", card_nt}, {"FR", card_fr},
+    {"TL", card_tl}, {"NT", card_nt}, {"FR", card_fr}, {"RP", card_rp}, {"EK", card_ek},
+};
+
+// Cards that ask for output this run does not make, or tune how NEC-2
+// computes: they change nothing in the figures reported and are passed
+// over without a word. XQ executes, PT and PQ print, CP couples, KH sets an
+// interaction distance, WG writes a Green's function file.
+const char* const kSilent[] = {"XQ", "PT", "PQ", "CP", "KH", "WG"};
+
+// Cards that ask for something this run does not do, said once per kind.
+struct Ignored {
+    const char* name;
+    const char* text;
+};
+const Ignored kIgnored[] = {
+    {"NE", "NE: near fields are not computed"},
+    {"NH", "NH: near fields are not computed"},
+    {"GD", "GD: the second ground medium of the far field is not modelled"},
 };
 
 // Cards that describe structure this reader cannot represent: surface
@@ -257,6 +356,47 @@ const Unsupported kUnsupported[] = {
     {"GF", "structures read from a Green's function file (GF)"},
 };
 
+// The text of a card without its comment: a single quote starts one, as
+// the decks of the common front-ends write them ("SY h=10 'height").
+std::string without_comment(const std::string& line) {
+    size_t q = line.find('\'');
+    return q == std::string::npos ? line : line.substr(0, q);
+}
+
+// A line that is blank, or a comment of the kinds decks carry besides CM
+// and CE ('!', single quote, '#', ';'), also after leading blanks.
+bool blank_or_comment(const std::string& line, size_t from) {
+    size_t i = from;
+    while (i < line.size() && std::isspace(static_cast<unsigned char>(line[i]))) ++i;
+    if (i >= line.size()) return true;
+    char ch = line[i];
+    return ch == '!' || ch == '\'' || ch == '#' || ch == ';';
+}
+
+bool name_in(const std::string& name, const char* const* names, size_t n) {
+    for (size_t k = 0; k < n; ++k)
+        if (name == names[k]) return true;
+    return false;
+}
+
+// GW, with the taper card that follows a wire without a positive radius.
+int card_gw(NecReader& r, NecCard& c, DeckLines& in) {
+    if (nec_fields(r, c) != 0) return -1;
+    if (c.nfield >= 9 && c.F(9) > 0) return nec_gw(r, c, nullptr);
+    const std::string* next = in.peek();
+    if (!next || !card_is(*next, "GC")) {
+        if (!std::isfinite(c.F(9))) return nec_gw(r, c, nullptr); // says why
+        return r.fail("GW needs a radius");
+    }
+    NecCard taper = nec_card(without_comment(*next));
+    std::string line;
+    in.next(line);
+    r.card_line = ++r.line;
+    if (nec_fields(r, taper) != 0) return -1;
+    r.card_line = r.line - 1;
+    return nec_gw(r, c, &taper);
+}
+
 } // namespace
 
 int read_nec(std::FILE* f, Model& m, std::string& err) {
@@ -265,37 +405,53 @@ int read_nec(std::FILE* f, Model& m, std::string& err) {
     std::string line;
     while (in.next(line)) {
         r.card_line = ++r.line;
-        if (line.size() < 2) continue;
+        if (line.size() < 2 || blank_or_comment(line, 0)) continue;
         if (card_is(line, "CM") || card_is(line, "CE")) {
             card_comment(r, line);
             continue;
         }
-        NecCard c = nec_card(line);
-        if (c.name == "EN" || c.name == "NX") break; // NX: a next structure follows
-        if (c.name == "GW") {
-            // A wire without a positive radius takes it from the taper card
-            // that follows, when there is one.
-            NecCard taper;
-            bool tapered = false;
-            if (std::isfinite(c.F(9)) && !(c.F(9) > 0)) {
-                const std::string* next = in.peek();
-                if (next && card_is(*next, "GC")) {
-                    taper = nec_card(*next);
-                    tapered = true;
-                    in.next(line);
-                    ++r.line;
-                }
-            }
-            if (nec_gw(r, c, tapered ? &taper : nullptr) != 0) return -1;
+        if (std::isspace(static_cast<unsigned char>(line[0]))) {
+            r.note("indented", "a card that starts with a blank is not read");
             continue;
         }
+        if (card_is(line, "SY")) {
+            if (nec_sy(r, without_comment(line).substr(2)) != 0) return -1;
+            continue;
+        }
+        NecCard c = nec_card(without_comment(line));
+        if (c.name == "EN") break;
+        if (c.name == "NX") { // a next structure follows: not read
+            const std::string* next = in.peek();
+            if (next && !blank_or_comment(*next, 0) && !card_is(*next, "EN"))
+                r.note("NX", "NX: only the first structure of the deck is read");
+            break;
+        }
+        if (c.name == "GW") {
+            if (card_gw(r, c, in) != 0) return -1;
+            continue;
+        }
+        bool known = false;
         for (const Unsupported& u : kUnsupported)
             if (c.name == u.name) return r.fail("%s are not supported", u.what);
         for (const CardKind& k : kCards)
             if (c.name == k.name) {
-                if (k.fn(r, c) != 0) return -1;
+                if (nec_fields(r, c) != 0 || k.fn(r, c) != 0) return -1;
+                known = true;
                 break;
             }
+        if (known || name_in(c.name, kSilent, std::size(kSilent))) continue;
+        for (const Ignored& g : kIgnored)
+            if (c.name == g.name) {
+                r.note(g.name, "%s", g.text);
+                known = true;
+            }
+        if (known) continue;
+        if (c.name == "GC")
+            r.note("GC", "GC: a taper card that does not follow a GW card without radius is "
+                         "ignored");
+        else
+            r.note("card " + c.name, "card '%s' is not known and is ignored", c.name.c_str());
     }
+    r.flush_notes();
     return 0;
 }

@@ -14,6 +14,9 @@
 // message instead of exhausting memory.
 constexpr long long kNecMaxSegments = 50000;
 
+// The finest pattern step (degrees) an RP card may give the run's grid.
+constexpr double kNecMinPatternStep = 0.1;
+
 // Reads the cards of an open deck into the model (is_nec already set).
 // Returns 0 at EN (or NX) or at the end of the file, or -1 with
 // "line %d: ..." in err.

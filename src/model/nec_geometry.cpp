@@ -113,10 +113,15 @@ long long segments_of(const Model& m, size_t first, size_t last) {
 
 } // namespace
 
-// GW: tag I1, I2 segments, from (F3, F4, F5) to (F6, F7, F8), radius F9. A
-// wire without a positive radius takes the mean of the end radii of its
-// taper card (GC fields 4 and 5), else 1 mm; the GC's length ratio is not
-// used, the wire is divided uniformly.
+// GW: tag I1, I2 segments, from (F3, F4, F5) to (F6, F7, F8), radius F9.
+// A wire without a positive radius is tapered by the GC card that follows
+// (the caller has made sure there is one): GC F3 = RDEL, the ratio of each
+// segment's length to the one before; F4 = RAD1 and F5 = RAD2, the radii of
+// the first and the last segment, the radius growing by the same ratio
+// (RAD2/RAD1)^(1/(N-1)) from segment to segment. The first segment is
+// L (1 - RDEL)/(1 - RDEL^N) long (L/N when RDEL = 1). A tapered wire
+// becomes N one-segment wires of the same tag, so that each keeps its own
+// length and radius; with RDEL = 1 and equal radii it stays one wire.
 int nec_gw(NecReader& r, const NecCard& c, const NecCard* taper) {
     if (!nec_finite(c, 3, 9)) return r.fail("GW coordinates and radius must be finite numbers");
     if (c.I(2) < 1) return r.fail("GW needs at least one segment (got %d)", c.I(2));
@@ -131,18 +136,47 @@ int nec_gw(NecReader& r, const NecCard& c, const NecCard* taper) {
     w.y2 = c.F(7);
     w.z2 = c.F(8);
     w.radius = c.F(9);
-    if (!(w.radius > 0)) {
-        w.radius = kDefaultRadius;
-        if (taper) {
-            if (!nec_finite(*taper, 4, 5)) {
-                r.card_line = r.line;
-                return r.fail("GC radii must be finite numbers");
-            }
-            double mean = (taper->F(4) + taper->F(5)) / 2;
-            if (mean > 0) w.radius = mean;
-        }
+    if (w.radius > 0 || !taper) {
+        add_wire(r.m) = w;
+        return 0;
     }
-    add_wire(r.m) = w;
+    const int gw_line = r.card_line;
+    r.card_line = r.line; // the taper card's own line
+    if (!nec_finite(*taper, 4, 5)) return r.fail("GC radii must be finite numbers");
+    const double rdel = taper->F(3), rad1 = taper->F(4), rad2 = taper->F(5);
+    if (!(rad1 > 0) || !(rad2 > 0)) return r.fail("GC needs positive end radii");
+    if (!std::isfinite(rdel) || !(rdel > 0))
+        return r.fail("GC needs a positive ratio of segment lengths (got %g)", rdel);
+    r.card_line = gw_line;
+    const int n = w.nseg;
+    if (rdel == 1 && rad1 == rad2) {
+        w.radius = rad1;
+        add_wire(r.m) = w;
+        return 0;
+    }
+    const double grow = n > 1 ? std::pow(rad2 / rad1, 1.0 / (n - 1)) : 1.0;
+    // Fractions of the wire's length: the first segment, then each one
+    // RDEL times the one before.
+    double len = rdel == 1 ? 1.0 / n : (1 - rdel) / (1 - std::pow(rdel, n));
+    double u0 = 0, radius = rad1;
+    for (int k = 1; k <= n; ++k) {
+        double u1 = k == n ? 1.0 : u0 + len;
+        Wire s = w;
+        s.nseg = 1;
+        s.radius = radius;
+        s.x1 = w.x1 + (w.x2 - w.x1) * u0;
+        s.y1 = w.y1 + (w.y2 - w.y1) * u0;
+        s.z1 = w.z1 + (w.z2 - w.z1) * u0;
+        s.x2 = k == n ? w.x2 : w.x1 + (w.x2 - w.x1) * u1;
+        s.y2 = k == n ? w.y2 : w.y1 + (w.y2 - w.y1) * u1;
+        s.z2 = k == n ? w.z2 : w.z1 + (w.z2 - w.z1) * u1;
+        if (!wire_finite(s) || !(s.radius > 0))
+            return r.fail("GC taper makes lengths or radii that are not finite numbers");
+        add_wire(r.m) = s;
+        u0 = u1;
+        len *= rdel;
+        radius *= grow;
+    }
     return 0;
 }
 
@@ -185,6 +219,12 @@ int nec_ga(NecReader& r, const NecCard& c) {
 int nec_gh(NecReader& r, const NecCard& c) {
     if (!nec_finite(c, 3, 9)) return r.fail("GH values must be finite numbers");
     if (c.F(3) == 0) return r.fail("GH needs a non-zero turn spacing");
+    // NEC-2 leaves the flat spiral undefined (its helix divides by the
+    // length): building one radial wire, or any guess, would be another
+    // antenna.
+    if (c.F(4) == 0)
+        return r.fail("GH with zero length (a flat spiral) is not supported: describe the spiral "
+                      "with GW cards");
     if (!(c.F(9) > 0)) return r.fail("GH needs a positive wire radius");
     int n = c.I(2) < 1 ? 16 : c.I(2);
     if (take_segments(r, n, "GH") != 0) return -1;
@@ -325,8 +365,14 @@ int nec_gx(NecReader& r, const NecCard& c) {
     return 0;
 }
 
-// GS: every wire so far has its ends and its radius multiplied by F3.
+// GS: every wire so far has its ends and its radius multiplied by F3. One
+// front-end reads a tag range from the integer fields and scales only those
+// tags; NEC-2 scales everything, so a deck written that way is refused.
 int nec_gs(NecReader& r, const NecCard& c) {
+    if (c.I(1) != 0 || c.I(2) != 0)
+        return r.fail("GS with a tag range (%d to %d) scales only those tags in another "
+                      "program's dialect; NEC-2 scales every wire: leave fields 1 and 2 blank",
+                      c.I(1), c.I(2));
     double s = c.F(3);
     if (!std::isfinite(s) || !(s > 0)) return r.fail("GS needs a positive finite scale factor");
     for (Wire& w : r.m.wires) {

@@ -197,10 +197,15 @@ const DeckCase kCardCases[] = {
          EXPECT_EQ(m.nfreq, 3);
          EXPECT_DOUBLE_EQ(m.f0, 25e6);
      }},
-    {"SingleFrequencyAfterSweepSetsDesign", "FR 0 11 0 0 14 0.05\nFR 0 1 0 0 14.2\n",
+    // The run solves the frequencies of the first FR card; a later one is
+    // named in a warning and changes nothing.
+    {"LaterFrCardIsIgnored", "FR 0 11 0 0 14 0.05\nFR 0 1 0 0 14.2\n",
      [](const Model& m) {
          EXPECT_EQ(m.nfreq, 11);
-         EXPECT_DOUBLE_EQ(m.f0, 14.2e6);
+         EXPECT_DOUBLE_EQ(m.f0, 14.25e6);
+         ASSERT_EQ(m.warnings.size(), 1u);
+         EXPECT_EQ(m.warnings[0],
+                   "line 2: FR: ignored; the run uses the frequencies of the FR card on line 1");
      }},
 
     // Loads.
@@ -517,37 +522,66 @@ TEST(NecGeometry, GsScalesEarlierWiresOnly) {
 }
 
 // ---------------------------------------------------------------------------
-// The taper card after a wire without radius: the mean of its two end radii
-// (fields 4 and 5), 1 mm when there is none.
+// The taper card after a wire without radius: segment lengths growing by
+// RDEL (GC field 3) from one segment to the next, radii from RAD1 (field 4)
+// to RAD2 (field 5) in the same geometric way. The tables are nec2c's
+// segmentation data for the same decks (centre z, length and radius,
+// printed to 0.1 mm and 0.1 mm).
 
-struct TaperCase {
-    const char* deck;
-    double radius;
-    int nwire;
+struct TaperSeg {
+    double zc, len, radius;
 };
 
-TEST(NecTaper, RadiusFromTaperCard) {
-    const TaperCase cases[] = {
-        {"GW 1 5 0 0 0 0 0 1 0\nGC 0 0 1.1 0.001 0.002\n", 0.0015, 1},
-        {"GW 1 5 0 0 0 0 0 1 -1\ngc,0,0,1.1,0.004,0.002\n", 0.003, 1},
-        {"GW 1 5 0 0 0 0 0 1 0\nGC 0 0 1.1\n", 0.001, 1},            // no radii on it
-        {"GW 1 5 0 0 0 0 0 1 0\nGC 0 0 1 0.001 -0.003\n", 0.001, 1}, // mean not positive
-        {"GW 1 5 0 0 0 0 0 1 0", 0.001, 1},                          // last line of the deck
-        {"GW 1 5 0 0 0 0 0 1\n", 0.001, 1},                          // radius field missing
-        // A card that is not a taper card stays a card of its own.
-        {"GW 1 5 0 0 0 0 0 1 0\nGW 2 5 0 0 1 0 0 2 0.004\n", 0.001, 2},
+TEST(NecTaper, TaperedWireAsNec2Segments) {
+    const struct {
+        const char* deck;
+        TaperSeg seg[5];
+    } cases[] = {
+        {"GW 1 5 0 0 0 0 0 1 0\nGC 0 0 1.2 0.001 0.004\n",
+         {{0.0672, 0.1344, 0.0010},
+          {0.2150, 0.1613, 0.0014},
+          {0.3924, 0.1935, 0.0020},
+          {0.6052, 0.2322, 0.0028},
+          {0.8607, 0.2786, 0.0040}}},
+        {"GW 1 5 0 0 0 0 0 1 -1\ngc,0,0,0.8,0.003,0.001\n",
+         {{0.1487, 0.2975, 0.0030},
+          {0.4165, 0.2380, 0.0023},
+          {0.6307, 0.1904, 0.0017},
+          {0.8020, 0.1523, 0.0013},
+          {0.9391, 0.1218, 0.0010}}},
     };
-    for (const TaperCase& c : cases) {
+    for (const auto& c : cases) {
         Model m = read_ok(c.deck);
-        ASSERT_EQ(m.nwire(), c.nwire) << c.deck;
-        EXPECT_DOUBLE_EQ(m.wires[0].radius, c.radius) << c.deck;
+        ASSERT_EQ(m.nwire(), 5) << c.deck;
+        for (int k = 0; k < 5; ++k) {
+            const Wire& w = m.wires[static_cast<size_t>(k)];
+            EXPECT_EQ(w.tag, 1);
+            EXPECT_EQ(w.nseg, 1);
+            EXPECT_NEAR((w.z1 + w.z2) / 2, c.seg[k].zc, 6e-5) << c.deck << " segment " << k + 1;
+            EXPECT_NEAR(w.z2 - w.z1, c.seg[k].len, 6e-5) << c.deck << " segment " << k + 1;
+            EXPECT_NEAR(w.radius, c.seg[k].radius, 6e-5) << c.deck << " segment " << k + 1;
+        }
+        EXPECT_EQ(m.wires[4].z2, 1.0); // the last segment ends on the wire's end
     }
+}
+
+TEST(NecTaper, UntaperedCardKeepsOneWire) {
+    Model m = read_ok("GW 1 5 0 0 0 0 0 1 0\nGC 0 0 1 0.002 0.002\n");
+    ASSERT_EQ(m.nwire(), 1);
+    EXPECT_EQ(m.wires[0].nseg, 5);
+    EXPECT_EQ(m.wires[0].radius, 0.002);
+    // A card that is not a taper card stays a card of its own, and the wire
+    // without radius is refused.
+    Model n;
+    std::string err;
+    EXPECT_EQ(read_deck("GW 1 5 0 0 0 0 0 1 0\nGW 2 5 0 0 1 0 0 2 0.004\n", n, err), -1);
+    EXPECT_EQ(err, "line 1: GW needs a radius");
 }
 
 TEST(NecTaper, TaperCardIsConsumedAndCountedAsALine) {
     Model m;
     std::string err;
-    EXPECT_EQ(read_deck("GW 1 5 0 0 0 0 0 1 0\nEX 1 1 1 0 1 0\n", m, err), -1);
+    EXPECT_EQ(read_deck("GW 1 5 0 0 0 0 0 1 0.001\nEX 1 1 1 0 1 0\n", m, err), -1);
     EXPECT_EQ(err, "line 2: only voltage sources (EX 0) are supported");
     // With a taper card the EX card is the third line.
     EXPECT_EQ(read_deck("GW 1 5 0 0 0 0 0 1 0\nGC 0 0 1 0.001 0.001\nEX 1 1 1 0 1 0\n", m, err),
@@ -615,6 +649,14 @@ INSTANTIATE_TEST_SUITE_P(
                 "line 1: GW coordinates and radius must be finite numbers"},
         BadCase{"GW 1 3 0 0 0 0 0 1 0\nGC 0 0 1 nan 0.001\n",
                 "line 2: GC radii must be finite numbers"},
+        // A wire without radius and without a usable taper card.
+        BadCase{"GW 1 5 0 0 0 0 0 1 0", "line 1: GW needs a radius"},
+        BadCase{"GW 1 5 0 0 0 0 0 1\nEX 0 1 3 0 1 0\n", "line 1: GW needs a radius"},
+        BadCase{"GW 1 5 0 0 0 0 0 1 0\nGC 0 0 1.1\n", "line 2: GC needs positive end radii"},
+        BadCase{"GW 1 5 0 0 0 0 0 1 0\nGC 0 0 1 0.001 -0.003\n",
+                "line 2: GC needs positive end radii"},
+        BadCase{"GW 1 5 0 0 0 0 0 1 0\nGC 0 0 0 0.001 0.002\n",
+                "line 2: GC needs a positive ratio of segment lengths (got 0)"},
         BadCase{"GA 1 4 inf 0 90 0.001\n", "line 1: GA values must be finite numbers"},
         BadCase{"GA 1 4 1 0 90 0\n", "line 1: GA needs a positive wire radius"},
         BadCase{"GH 1 4 0.1 nan 0.1 0 0.1 0 0.001\n", "line 1: GH values must be finite numbers"},
