@@ -14,6 +14,7 @@
 #include "driver/results.h"
 #include "driver/results_json.h"
 #include "driver/run.h"
+#include "driver/run_checks.h"
 #include "driver/sweep.h"
 #include "driver/sweep_run.h"
 #include "mesh/mesh.h"
@@ -65,9 +66,11 @@ int analysis_run(const RunOptions& opt, Model& m, std::string& err, RunClock::ti
         return EXIT_WRITE;
     }
 
-    // 6. Mesh-only stop: the mesh file and nothing solved.
+    // 6. Mesh-only stop: the mesh file and nothing solved. The reader's
+    // warnings are said here too; the mesh's go into the file.
     if (opt.mesh_only) {
         if (!dist_root()) return EXIT_OK; // rank 0's exit code is the job's
+        report_warnings(m.warnings);
         std::string path = opt.outdir + "/mesh.json";
         if (mesh_json_write(path, m, mesh) != 0) return EXIT_WRITE;
         if (!opt.quiet) {
@@ -77,8 +80,18 @@ int analysis_run(const RunOptions& opt, Model& m, std::string& err, RunClock::ti
         return EXIT_OK;
     }
 
-    // 7. Banner and header.
-    if (!opt.quiet) report_header(m, mesh);
+    // 7. Banner and header, with the warnings: those of the reader, of the
+    // mesh and about the ground. A quiet run prints the warnings alone.
+    std::vector<std::string> checks;
+    std::string near = run_check_near_ground(m, mesh);
+    if (!near.empty()) checks.push_back(near);
+    if (!opt.quiet) {
+        report_header(m, mesh);
+    } else {
+        report_warnings(m.warnings);
+        report_warnings(mesh.warnings);
+    }
+    report_warnings(checks);
 
     // A design frequency outside the sweep is run, but said (also when quiet).
     std::string f0_note = sweep_f0_warning(m);
@@ -103,6 +116,9 @@ int analysis_run(const RunOptions& opt, Model& m, std::string& err, RunClock::ti
         }
         res.fres = sweep_fres(fs, zs);
         res.fpeak = sweep_fpeak(fs, zs);
+        std::vector<double> gs;
+        for (const FreqResult& r : res.sweep) gs.push_back(r.gmax);
+        res.gain_peak = sweep_gain_peak(fs, gs, &res.gpeak_f, &res.gpeak_g);
     }
 
     // 9. Design frequency, with radiated power and the source currents.
@@ -115,7 +131,10 @@ int analysis_run(const RunOptions& opt, Model& m, std::string& err, RunClock::ti
         std::fflush(stdout);
         return EXIT_SOLVE;
     }
-    pattern_summary_ranks(m, mesh, m.f0, res.cur, res.design.pin, res.design, &res.bwaz, &res.bwel);
+    pattern_summary_ranks(m, mesh, m.f0, res.cur, res.design.pin, res.design, &res.bwaz, &res.bwel,
+                          &res.bwel_horizon);
+    std::string power = run_check_power(m, res.design);
+    if (!power.empty()) report_warnings({power});
 
     // 10. Pattern grid at the design frequency.
     const bool whole_sphere = m.ground == GROUND_FREE || (m.ground == GROUND_PCB && !m.pcb_gnd);

@@ -153,6 +153,7 @@ void pattern_search(const GainBatchFn& gain, bool upper, PatternFigures& out, do
         return true;
     });
     *bwel = (v > 0 && a > 0) ? (v + a) * step : 0;
+    out.bwel_horizon = (upper && v == 0 && a > 0) ? 90 - (th_best - a * step) : 0;
 }
 
 void pattern_search(const GainFn& gain, bool upper, PatternFigures& out, double* bwaz,

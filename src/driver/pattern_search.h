@@ -18,6 +18,10 @@ struct PatternFigures {
     double thmax = 0; // degrees
     double phmax = 0; // degrees, 0 <= phmax < 360
     double fb = 0;    // dB
+    // Over a ground, when the gain stays above half of the maximum all the
+    // way down to the horizon: the elevation from the horizon up to the
+    // upper 3-dB point (degrees), where the two-sided width is 0. Else 0.
+    double bwel_horizon = 0;
 };
 
 // upper: only the upper half-space radiates (a ground or a grounded board);

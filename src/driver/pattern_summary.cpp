@@ -29,7 +29,8 @@ namespace {
 // gather(g, count).
 template <class Share, class Gather>
 void summary(const Model& m, const Mesh& mesh, double freq_hz, const std::vector<cplx>& cur,
-             double pin, FreqResult& res, double* bwaz, double* bwel, Share share, Gather gather) {
+             double pin, FreqResult& res, double* bwaz, double* bwel, double* bwel_horizon,
+             Share share, Gather gather) {
     const bool upper = !(m.ground == GROUND_FREE || (m.ground == GROUND_PCB && !m.pcb_gnd));
     // The per-segment records are built once for the whole search.
     std::vector<FfSeg> fs = fseg_build(mesh, cur);
@@ -51,19 +52,22 @@ void summary(const Model& m, const Mesh& mesh, double freq_hz, const std::vector
     res.thmax = p.thmax;
     res.phmax = p.phmax;
     res.fb = p.fb;
+    if (bwel_horizon && bwaz) *bwel_horizon = p.bwel_horizon;
 }
 
 } // namespace
 
 void pattern_summary(const Model& m, const Mesh& mesh, double freq_hz, const std::vector<cplx>& cur,
-                     double pin, FreqResult& res, double* bwaz, double* bwel) {
+                     double pin, FreqResult& res, double* bwaz, double* bwel,
+                     double* bwel_horizon) {
     summary(
-        m, mesh, freq_hz, cur, pin, res, bwaz, bwel, [](int, int&, int&) {}, [](double*, int) {});
+        m, mesh, freq_hz, cur, pin, res, bwaz, bwel, bwel_horizon, [](int, int&, int&) {},
+        [](double*, int) {});
 }
 
 void pattern_summary_ranks(const Model& m, const Mesh& mesh, double freq_hz,
                            const std::vector<cplx>& cur, double pin, FreqResult& res, double* bwaz,
-                           double* bwel) {
-    summary(m, mesh, freq_hz, cur, pin, res, bwaz, bwel, dist_share,
+                           double* bwel, double* bwel_horizon) {
+    summary(m, mesh, freq_hz, cur, pin, res, bwaz, bwel, bwel_horizon, dist_share,
             [](double* g, int count) { dist_allgather(g, count, 1); });
 }

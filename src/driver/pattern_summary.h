@@ -15,14 +15,17 @@ double gain_dir(const Model& m, const Mesh& mesh, double freq_hz, const std::vec
                 double pin, double theta, double phi);
 
 // Fills res.gmax, thmax, phmax and fb; when bwaz is given also writes both
-// beam widths (give both or neither). Over a ground, and over a board with
-// ground plane, only the upper half-space is searched.
+// beam widths (give both or neither), and bwel_horizon when given: the
+// one-sided elevation width from the horizon up (PatternFigures). Over a
+// ground, and over a board with ground plane, only the upper half-space is
+// searched.
 void pattern_summary(const Model& m, const Mesh& mesh, double freq_hz, const std::vector<cplx>& cur,
-                     double pin, FreqResult& res, double* bwaz, double* bwel);
+                     double pin, FreqResult& res, double* bwaz, double* bwel,
+                     double* bwel_horizon = nullptr);
 
 // The same for every rank of the run together: the directions of each step
 // of the search are shared out over the ranks, and every rank ends with the
 // same figures (those of one process, to the last bit).
 void pattern_summary_ranks(const Model& m, const Mesh& mesh, double freq_hz,
                            const std::vector<cplx>& cur, double pin, FreqResult& res, double* bwaz,
-                           double* bwel);
+                           double* bwel, double* bwel_horizon = nullptr);

@@ -1,12 +1,17 @@
 // The console report of an analysis run.
 #pragma once
 
+#include <string>
+#include <vector>
+
 #include "driver/results.h"
 #include "mesh/mesh.h"
 #include "model/model.h"
 
-// Banner, header and the mesh warnings.
+// Banner, header, the reader's and the mesh's warnings.
 void report_header(const Model& m, const Mesh& mesh);
+// "WARNING: %s" lines (quiet runs print them without the header).
+void report_warnings(const std::vector<std::string>& lines);
 // Head of the sweep table and one row per solved point (flushed at once, so
 // a long sweep shows its progress).
 void report_sweep_head();

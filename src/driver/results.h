@@ -17,12 +17,13 @@ struct CutCurve {
 };
 
 struct RunResults {
-    std::vector<FreqResult> sweep;         // one record per sweep point
-    FreqResult design;                     // the design frequency
-    std::vector<cplx> cur;                 // design currents, one per unknown
-    std::vector<cplx> src_cur;             // design terminal current of every source
-    double bwaz = 0, bwel = 0;             // design 3-dB beam widths, degrees
-    int nth = 0, nph = 0;                  // pattern grid
+    std::vector<FreqResult> sweep; // one record per sweep point
+    FreqResult design;             // the design frequency
+    std::vector<cplx> cur;         // design currents, one per unknown
+    std::vector<cplx> src_cur;     // design terminal current of every source
+    double bwaz = 0, bwel = 0;     // design 3-dB beam widths, degrees
+    double bwel_horizon = 0;       // one-sided elevation width from the horizon up, when bwel is 0
+    int nth = 0, nph = 0;          // pattern grid
     std::vector<float> gt, gv, gh, gr, gl; // gains in dB, nth x nph, row-major by theta
     double convdz = -1;                    // relative impedance change with twice the segments
     cplx zconv;                   // the impedance with twice the segments, 0 when not computed
@@ -36,5 +37,8 @@ struct RunResults {
     // the horizon in front: 90 zenith, 180 horizon behind, 270 nadir; only
     // 0 to 180 over a ground).
     CutCurve cut_az, cut_el;
+    bool gain_peak = false;       // the sweep's gain has a maximum inside it:
+    double gpeak_f = 0;           //   its frequency, MHz
+    double gpeak_g = 0;           //   and value, dBi
     DishResult dish; // the reflector, when the model has one
 };

@@ -21,3 +21,11 @@ double sweep_fpeak(const std::vector<double>& f_hz, const std::vector<std::compl
 // A warning text when the design frequency lies outside a sweep of two or
 // more points (beyond a relative 1e-9 of its ends); empty otherwise.
 std::string sweep_f0_warning(const Model& m);
+
+// Frequency (MHz) and value (dBi) of the largest gain of the sweep, refined
+// by a parabola through the maximum and its two neighbours. Returns false
+// when the maximum lies at either end of the sweep (the peak may lie
+// beyond it), the gains are not finite, or the sweep has fewer than 3
+// points.
+bool sweep_gain_peak(const std::vector<double>& f_hz, const std::vector<double>& g_dbi,
+                     double* f_mhz, double* g_peak);

@@ -92,18 +92,6 @@ int check_input(const Model& m, const Mesh& mesh, double f, std::string& err) {
     return 0;
 }
 
-// Whether every element of the model can only absorb power: loads with a
-// non-negative resistance and conductivity, lines (lossless or lossy) with
-// passive end admittances, and no two-port network (its admittances may
-// describe an amplifier).
-bool passive(const Model& m) {
-    for (const Load& l : m.loads)
-        if (l.r < 0) return false;
-    for (const TLine& t : m.tls)
-        if (t.z0 == 0 || t.y1.real() < 0 || t.y2.real() < 0) return false;
-    return true;
-}
-
 // The Sommerfeld table of a board or of real ground with the Sommerfeld
 // option, over the extent of the structure: rho up to 1.01 times the
 // reduced distance sqrt(d^2 + a^2) of the diagonal d of the x-y bounding box
@@ -142,6 +130,14 @@ int build_table(const Model& m, const Mesh& mesh, double freq_hz, std::unique_pt
 }
 
 } // namespace
+
+bool solve_passive(const Model& m) {
+    for (const Load& l : m.loads)
+        if (l.r < 0) return false;
+    for (const TLine& t : m.tls)
+        if (t.z0 == 0 || t.y1.real() < 0 || t.y2.real() < 0) return false;
+    return true;
+}
 
 std::vector<int> fill_colours(const Mesh& mesh) {
     // Each unknown remembers the colours of the segments it lives on (a bit
@@ -304,7 +300,7 @@ int solve_figures(const Model& m, double freq_hz, const LineNet& net, std::vecto
         set_err(err, "the input power overflows (source voltages out of range)");
         return kSolveBadInput;
     }
-    if (!(r.pin > 0) && passive(m)) {
+    if (!(r.pin > 0) && solve_passive(m)) {
         // A passive structure takes power from its sources: radiation and
         // losses are never negative. A solution that says otherwise comes
         // from a model outside what the kernel can represent (a wire lying

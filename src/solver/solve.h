@@ -67,6 +67,12 @@ void fill_matrix(const Model& m, const Mesh& mesh, double freq_hz, const FillGeo
                  MatrixPart& part, const SommTable* table = nullptr,
                  SommFieldFn corr_field = nullptr, int corr_refine = 0);
 
+// Whether every element of the model can only absorb power: loads with a
+// non-negative resistance and conductivity, lines (lossless or lossy) with
+// passive end admittances, and no two-port network (its admittances may
+// describe an amplifier). Such an antenna radiates at most its input power.
+bool solve_passive(const Model& m);
+
 // Colours of the segments for the parallel fill: segments that share an
 // unknown get different colours (0..62; 63 when those are all taken, a class
 // the fill then runs serially). Returns one colour per segment.
