@@ -4,25 +4,48 @@
 #include "common/text.h"
 #include "model/native.h"
 
-double sigma_of(const std::string& text) {
-    std::string s = lower(text);
-    if (s == "copper") return 5.8e7;
-    if (s == "aluminum" || s == "aluminium") return 3.5e7;
-    if (s == "brass") return 1.5e7;
-    if (s == "steel") return 1.0e7;
-    if (s == "stainless") return 1.4e6;
-    if (s == "silver") return 6.2e7;
-    if (s == "gold") return 4.1e7;
-    if (s == "perfect" || s == "pec") return 0.0;
-    return num_d(text);
+namespace {
+
+struct Named {
+    const char* name;
+    double value;
+};
+
+// Conductivities in S/m.
+const Named kMaterials[] = {
+    {"copper", 5.8e7}, {"aluminum", 3.5e7},  {"aluminium", 3.5e7}, {"brass", 1.5e7},
+    {"steel", 1.0e7},  {"stainless", 1.4e6}, {"silver", 6.2e7},    {"gold", 4.1e7},
+    {"perfect", 0.0},  {"pec", 0.0},
+};
+// Relative permittivities of sleeve materials.
+const Named kSleeves[] = {
+    {"teflon", 2.1}, {"ptfe", 2.1}, {"pvc", 3.5}, {"pe", 2.3}, {"polyethylene", 2.3},
+};
+
+template <size_t N> const Named* find_named(const Named (&table)[N], const std::string& text) {
+    for (const Named& n : table)
+        if (iequals(text, n.name)) return &n;
+    return nullptr;
 }
 
-static double sleeve_eps(const std::string& text) {
-    std::string s = lower(text);
-    if (s == "teflon" || s == "ptfe") return 2.1;
-    if (s == "pvc") return 3.5;
-    if (s == "pe" || s == "polyethylene") return 2.3;
-    return num_d(text);
+double sleeve_eps(const std::string& text) {
+    const Named* n = find_named(kSleeves, text);
+    return n ? n->value : num_d(text);
+}
+
+} // namespace
+
+double sigma_of(const std::string& text) {
+    const Named* n = find_named(kMaterials, text);
+    return n ? n->value : num_d(text);
+}
+
+bool material_known(const std::string& text) {
+    return find_named(kMaterials, text) != nullptr;
+}
+
+bool sleeve_known(const std::string& text) {
+    return find_named(kSleeves, text) != nullptr;
 }
 
 void ins_opts(const Tokens& t, int first, double scale, double* thickness, double* permittivity) {

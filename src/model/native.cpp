@@ -18,6 +18,14 @@ int NativeReader::fail(const char* fmt, ...) {
     return set_err(err, "line %d: %s", line, msg.c_str());
 }
 
+void NativeReader::warn(const char* fmt, ...) {
+    std::va_list ap;
+    va_start(ap, fmt);
+    std::string msg = vstrfmt(fmt, ap);
+    va_end(ap);
+    m.warnings.push_back(strfmt("line %d: %s", line, msg.c_str()));
+}
+
 namespace {
 
 int kw_end(NativeReader&, Tokens&) {
@@ -116,6 +124,11 @@ int kw_var(NativeReader& r, Tokens& t) {
         double v = 0;
         if (!model_get_override(name, &v) && expr_eval(value, 0.0, &v) != 0)
             return r.fail("cannot evaluate '%s'", value.c_str());
+        // In expressions t is the curve parameter (0 outside CURVE): a
+        // variable of that name is never read.
+        if (iequals(name, "t"))
+            r.warn("VAR t is never read: in expressions t is the curve parameter (0 outside "
+                   "CURVE)");
         expr_setvar(name, v); // a full table drops the definition
     }
     return 0;
@@ -228,7 +241,7 @@ int read_native(std::FILE* f, Model& m, std::string& err) {
         if (!kw || static_cast<int>(t.size()) < kw->min_tokens)
             return r.fail("unknown keyword '%s'", printable(t[0]).c_str());
         if (kw->subst_from >= 0) subst_tokens(t, kw->subst_from);
-        if (kw->fn(r, t) != 0) return -1;
+        if (native_check_fields(r, t) != 0 || kw->fn(r, t) != 0) return -1;
         if (kw->fn == kw_end) break;
     }
     return 0;

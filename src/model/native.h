@@ -22,7 +22,15 @@ struct NativeReader {
 
     // Writes "line %d: <message>" into err and returns -1.
     int fail(const char* fmt, ...) __attribute__((format(printf, 2, 3)));
+    // Adds "line %d: <message>" to the model's warnings.
+    void warn(const char* fmt, ...) __attribute__((format(printf, 2, 3)));
 };
+
+// Checks a line's fields against what its keyword reads, after the
+// expressions were substituted: a field that is to be a number and is none
+// is refused (-1 after r.fail()); an unknown option, a field beyond those
+// the keyword reads and an unknown unit or kind word are warned about.
+int native_check_fields(NativeReader& r, const Tokens& t);
 
 // A keyword handler reads one line's tokens (t[0] is the keyword) and
 // returns 0, or -1 after r.fail().
@@ -44,6 +52,10 @@ void store_ref(int ref, int* wire, int* path);
 
 // Conductivity of a material name or number, S/m (0 = perfect conductor).
 double sigma_of(const std::string& text);
+// Whether the text names a conductor material (copper, perfect ...) or a
+// sleeve material (teflon, pvc ...), in any case.
+bool material_known(const std::string& text);
+bool sleeve_known(const std::string& text);
 // Sleeve options ins=, insmm=, inseps=, insul= from token `first` on; the
 // outputs hold the current values and keep them when no option is given.
 void ins_opts(const Tokens& t, int first, double scale, double* thickness, double* permittivity);
@@ -64,6 +76,7 @@ double radius_opts(const Tokens& t, int first, double scale, double radius, bool
 constexpr int kMaxKeywordWires = 10000;
 constexpr int kMaxPathPieces = 100000;
 constexpr int kMaxModelWires = 100000;
+constexpr int kMaxLinePoints = 64; // points a SPLINE or POLYLINE line reads at most
 constexpr long long kMaxModelPathPoints = 1000000;
 
 // Keyword handlers, grouped by file.

@@ -19,8 +19,6 @@ constexpr size_t kBaseNameMax = 23;
 constexpr int kHelixPiecesPerTurn = 72;
 constexpr int kSplinePiecesPerSpan = 40;
 constexpr int kCurvePieces = 400;
-// Points a SPLINE or POLYLINE line reads at most.
-constexpr int kMaxLinePoints = 64;
 
 // Options shared by the five keywords.
 struct CurveOpts {

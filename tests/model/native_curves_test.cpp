@@ -347,7 +347,7 @@ INSTANTIATE_TEST_SUITE_P(
                           OptCase{"r=0.01 awg=14", {kAwg14, -1, 0, 0}},
                           OptCase{"mat=Copper insmm=1", {0.001, 5.8e7, 0.001, 2.1}},
                           OptCase{"mat=1e6 ins=0.002 inseps=3 insul=pvc", {0.001, 1e6, 0.002, 3.5}},
-                          OptCase{"mat=unobtainium inseps=4", {0.001, 0, 0, 4}})));
+                          OptCase{"mat=PERFECT inseps=4", {0.001, 0, 0, 4}})));
 
 TEST(SharedOptionsUnits, RadiusAndSleeveScaleWithUnits) {
     ModelText r = read_lines("UNITS mm\nLOOP 0 0 50 20 4 r=2\nHELIX 0 0 0 20 10 1 d=6 ins=0.5\n"

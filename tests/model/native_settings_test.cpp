@@ -315,11 +315,11 @@ INSTANTIATE_TEST_SUITE_P(Goal, SettingsError,
 // ---------------------------------------------------------------- OPTSET
 
 TEST(OptSet, PlainIntegersLeftUnchangedWhenNotGiven) {
-    ModelText r = read_lines("OPTSET pop=30 gen=2*50\nOPTSET seed=7\nVAR n=9\nOPTSET seed=n\n");
+    ModelText r = read_lines("OPTSET pop=30 gen=100\nOPTSET seed=7\n");
     ASSERT_EQ(r.rc, 0) << r.err;
     EXPECT_EQ(r.m.pop, 30);
-    EXPECT_EQ(r.m.gen, 2);  // not substituted: the integer 2 of "2*50"
-    EXPECT_EQ(r.m.seed, 0); // "n" is no integer
+    EXPECT_EQ(r.m.gen, 100);
+    EXPECT_EQ(r.m.seed, 7);
 
     ModelText d = read_lines("OPTSET\nOPTSET pop=0\nOPTSET pop=-3\n");
     ASSERT_EQ(d.rc, 0) << d.err;
@@ -330,6 +330,9 @@ INSTANTIATE_TEST_SUITE_P(
     OptSet, SettingsError,
     ::testing::Values(
         ErrCase{"OPTSET pop=3", "line 4: OPTSET pop must be 4 to 10000 (0 for the default)"},
-        ErrCase{"OPTSET pop=10001", "line 4: OPTSET pop must be 4 to 10000 (0 for the default)"}));
+        ErrCase{"OPTSET pop=10001", "line 4: OPTSET pop must be 4 to 10000 (0 for the default)"},
+        // Not substituted: an expression or a variable is no plain integer.
+        ErrCase{"OPTSET pop=30 gen=2*50", "line 4: '2*50' is not a number (undefined variable?)"},
+        ErrCase{"VAR n=9\nOPTSET seed=n", "line 5: 'n' is not a number (undefined variable?)"}));
 
 } // namespace
