@@ -107,26 +107,21 @@ void report_design(const Model& m, const RunResults& res) {
     if (m.dish)
         report_dish(m, res.dish);
     else
-        std::printf("  Max gain         %.2f dBi at elevation %.1f deg, azimuth %.1f deg
-", d.gmax,
+        std::printf("  Max gain         %.2f dBi at elevation %.1f deg, azimuth %.1f deg\n", d.gmax,
                     90 - d.thmax, d.phmax);
     // The one-sided width belongs to the wire antenna's own pattern; after a
     // reflector the widths are the reflector's.
     if (!m.dish && res.bwel == 0 && res.bwel_horizon > 0)
         std::printf("  Front/back       %.2f dB   3-dB beam width: azimuth %.1f deg, elevation "
-                    "%.1f deg (one-sided, from the horizon up)
-",
+                    "%.1f deg (one-sided, from the horizon up)\n",
                     shown_fb(d.fb), res.bwaz, res.bwel_horizon);
     else
         std::printf(
-            "  Front/back       %.2f dB   3-dB beam width: azimuth %.1f deg, elevation %.1f deg
-",
+            "  Front/back       %.2f dB   3-dB beam width: azimuth %.1f deg, elevation %.1f deg\n",
             shown_fb(d.fb), res.bwaz, res.bwel);
-    if (res.fres > 0) std::printf("  Resonance        %.6f MHz (reactance zero)
-", res.fres);
+    if (res.fres > 0) std::printf("  Resonance        %.6f MHz (reactance zero)\n", res.fres);
     if (res.gain_peak)
-        std::printf("  Peak gain        %.2f dBi at %.6f MHz
-", res.gpeak_g, res.gpeak_f);
+        std::printf("  Peak gain        %.2f dBi at %.6f MHz\n", res.gpeak_g, res.gpeak_f);
     MatchSolution ms[2];
     int nm = lmatch(d.zin.real(), d.zin.imag(), m.z0ref, m.f0, ms);
     if (nm > 0) {

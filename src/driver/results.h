@@ -37,8 +37,8 @@ struct RunResults {
     // the horizon in front: 90 zenith, 180 horizon behind, 270 nadir; only
     // 0 to 180 over a ground).
     CutCurve cut_az, cut_el;
-    bool gain_peak = false;       // the sweep's gain has a maximum inside it:
-    double gpeak_f = 0;           //   its frequency, MHz
-    double gpeak_g = 0;           //   and value, dBi
-    DishResult dish; // the reflector, when the model has one
+    bool gain_peak = false; // the sweep's gain has a maximum inside it:
+    double gpeak_f = 0;     //   its frequency, MHz
+    double gpeak_g = 0;     //   and value, dBi
+    DishResult dish;        // the reflector, when the model has one
 };
