@@ -50,7 +50,7 @@ const FieldSpec kSpecs[] = {
      "groundplane grounded mininec sommerfeld"},
     {"DISH", "", "D:l F:l FD:n mesh:l wire:l block:l q:n", ""},
     {"MATERIAL", "m", "", ""},
-    {"MESH", "", "segwl:n angle:n taper:w fmax:n", ""},
+    {"MESH", "", "segwl:n angle:n taper:w ends:w fmax:n", ""},
     {"Z0", "n", "", ""},
     {"PATTERN", "", "dth:n dph:n", ""},
     {"GOAL", "w", "theta:n elev:n phi:n az:n target:n weight:n", ""},

@@ -307,11 +307,12 @@ TEST(Runs, OverflowingPowersAreErrors) {
     const Case cases[] = {
         {"GW 1 21 0 -6 10 0 6 10 0.001\nGE 0\nEX 0 1 11 0 1e300 0\n",
          "ERROR: the input power overflows (source voltages out of range) at 14.2 MHz\n"},
-        // A quiet run still gives the mesh's warning about such a radius.
+        // A quiet run still gives the mesh's warnings about such a radius.
         {"GW 1 21 0 -6 10 0 6 10 1e152\nGE 0\nEX 0 1 11 0 1 0\n",
-         "WARNING: segment length / radius = 0.00 (should be > 2; thin-wire approximation is "
-         "poor)\nERROR: the radiated power overflows (source voltages or wire radii out of "
-         "range)\n"},
+         "WARNING: the port on segment 11 of tag 1 splits it into halves of 0.00 radii (< 4: the "
+         "thin-wire kernel is poor there; NEC-2 does not split port segments)\nWARNING: segment "
+         "length / radius = 0.00 (should be > 2; thin-wire approximation is poor)\nERROR: the "
+         "radiated power overflows (source voltages or wire radii out of range)\n"},
     };
     for (const Case& c : cases) {
         std::string deck =

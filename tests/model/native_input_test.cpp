@@ -71,7 +71,7 @@ TEST(NativeFields, ExpectedWordsAndUnitsPass) {
         "TL dip 10 dip 90 Z0=75 len=3 vf=0.66 loss=1 rev\n"
         "GROUND real eps=13 sigma=0.005 sommerfeld\nGROUND pcb eps=4.4 h=1.6mm groundplane\n"
         "GROUND free\nDISH D=3 F=1 wire=2mm mesh=1cm q=0\nMATERIAL aluminium\n"
-        "MESH segwl=40 angle=10 taper=off fmax=7.3\nZ0 75\nPATTERN dth=5 dph=10\n"
+        "MESH segwl=40 angle=10 taper=off ends=off fmax=7.3\nZ0 75\nPATTERN dth=5 dph=10\n"
         "GOAL gain elev=10 az=90 weight=2\nOPTSET pop=20 gen=50 seed=7\n");
     ASSERT_EQ(r.rc, 0) << r.err;
     EXPECT_EQ(r.m.warnings, std::vector<std::string>{});
