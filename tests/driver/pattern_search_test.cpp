@@ -74,6 +74,35 @@ TEST(PatternSearch, GroundedMonopoleStaysAboveTheHorizon) {
     EXPECT_EQ(bwel, 0); // runs into the horizon before falling to half
 }
 
+// Over a ground, a beam whose maximum lies on the horizon has no lower 3-dB
+// point: the two-sided width is 0 and the one-sided width runs from the
+// horizon up to where the gain has fallen to half. G = sin^8(theta) falls
+// to half at theta = asin(2^(-1/8)) = 66.50 degrees, 23.50 degrees up. A
+// beam that closes above the horizon, and the same beam in free space, have
+// no one-sided width.
+TEST(PatternSearch, OneSidedElevationWidthAtTheHorizon) {
+    GainFn low = [](double th, double) { return 5 * std::pow(std::sin(th), 8); };
+    PatternFigures p;
+    double bwaz = 0, bwel = 7;
+    pattern_search(low, true, p, &bwaz, &bwel);
+    EXPECT_EQ(bwel, 0);
+    EXPECT_NEAR(p.bwel_horizon, 90 - std::asin(std::pow(2.0, -1.0 / 8)) / kDeg, 0.4);
+
+    // exp(-((theta - 60) / 15)^2): half power 15 sqrt(ln 2) = 12.49 degrees
+    // either side of 30 degrees up, 17 dB down at the horizon.
+    GainFn raised = [](double th, double) {
+        double d = (th / kDeg - 60) / 15;
+        return 5 * std::exp(-d * d);
+    };
+    pattern_search(raised, true, p, &bwaz, &bwel);
+    EXPECT_NEAR(bwel, 30 * std::sqrt(std::log(2.0)), 0.5);
+    EXPECT_EQ(p.bwel_horizon, 0);
+
+    pattern_search(low, false, p, &bwaz, &bwel);
+    EXPECT_NEAR(bwel, 2 * (90 - std::asin(std::pow(2.0, -1.0 / 8)) / kDeg), 0.5);
+    EXPECT_EQ(p.bwel_horizon, 0);
+}
+
 TEST(PatternSearch, CoarseGridCounts) {
     int calls = 0;
     GainFn flat = [&calls](double, double) {

@@ -76,6 +76,14 @@ TEST(RunChecks, PowerAboveInputOfAPassiveAntenna) {
         d.eff = d.agt = c.ratio;
         EXPECT_EQ(!run_check_power(m, d).empty(), c.warned) << c.ratio << " " << c.ground;
     }
+    // The average gain test alone above the bound is named as such, not as
+    // an efficiency.
+    m.ground = GROUND_PERFECT;
+    d.eff = 0.98;
+    d.agt = 1.25;
+    EXPECT_EQ(run_check_power(m, d),
+              "this passive antenna radiates 1.250 times its input power (average gain test "
+              "1.250): the perfect ground is not valid for this antenna");
     // An antenna with a negative resistance may radiate more than it is fed.
     m.ground = GROUND_FREE;
     Load active;

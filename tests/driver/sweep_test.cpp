@@ -1,6 +1,7 @@
 // Resonance and resistance peak drawn from a sweep.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <complex>
 #include <vector>
 
@@ -50,6 +51,38 @@ TEST(Sweep, PeakAtEitherEndGivesMinusOne) {
     // neighbours peaks half-way to the second.
     EXPECT_NEAR(sweep_fpeak({1e6, 2e6, 3e6, 4e6}, {{10, 0}, {80, 0}, {80, 0}, {10, 0}}), 2.5,
                 1e-12);
+}
+
+// The gain peak of a sweep: a parabola sampled at equal steps is found
+// exactly (its vertex and value); a maximum at either end, fewer than three
+// points or a gain that is not finite give none; two equal maxima put the
+// peak half-way between them.
+TEST(Sweep, GainPeakByParabola) {
+    const std::vector<double> f = {14.0e6, 14.1e6, 14.2e6, 14.3e6, 14.4e6};
+    auto parabola = [&](double fv, double gv, double c) {
+        std::vector<double> g;
+        for (double x : f) g.push_back(gv - c * (x / 1e6 - fv) * (x / 1e6 - fv));
+        return g;
+    };
+    const struct {
+        double fv, gv;
+    } vertices[] = {{14.23, 8.1}, {14.17, 6.0}, {14.2, 7.5}, {14.06, 9.9}, {14.349, -1.2}};
+    for (const auto& v : vertices) {
+        double fm = 0, gm = 0;
+        ASSERT_TRUE(sweep_gain_peak(f, parabola(v.fv, v.gv, 40), &fm, &gm)) << v.fv;
+        EXPECT_NEAR(fm, v.fv, 1e-9) << v.fv;
+        EXPECT_NEAR(gm, v.gv, 1e-9) << v.fv;
+    }
+    double fm = -7, gm = -7;
+    EXPECT_FALSE(sweep_gain_peak(f, {1, 2, 3, 4, 5}, &fm, &gm)); // rising: beyond the sweep
+    EXPECT_FALSE(sweep_gain_peak(f, {5, 4, 3, 2, 1}, &fm, &gm)); // falling
+    EXPECT_FALSE(sweep_gain_peak({14e6, 14.1e6}, {1, 2}, &fm, &gm));
+    EXPECT_FALSE(sweep_gain_peak(f, {1, 2, 3, std::nan(""), 1}, &fm, &gm));
+    EXPECT_EQ(fm, -7); // nothing written when there is no peak
+    EXPECT_EQ(gm, -7);
+    ASSERT_TRUE(sweep_gain_peak(f, {1, 3, 3, 1, 0}, &fm, &gm));
+    EXPECT_NEAR(fm, 14.15, 1e-12);
+    EXPECT_NEAR(gm, 3.25, 1e-12); // the parabola through 1, 3, 3
 }
 
 // The design frequency against the sweep's range, whichever way the sweep
