@@ -373,6 +373,18 @@ bool blank_or_comment(const std::string& line, size_t from) {
     return ch == '!' || ch == '\'' || ch == '#' || ch == ';';
 }
 
+// Cards that execute: the first of them after the FR card ends the run
+// that is computed.
+const char* const kExecute[] = {"XQ", "RP", "NE", "NH"};
+
+// Cards that change the excitation, loads, lines, networks, ground or kernel
+// for the runs that follow. After the end of the first run they describe a
+// further run (NEC-2 replaces the sources of an EX after an execution card,
+// and adds loads to the earlier ones): taking them into the one run computed
+// would analyse an antenna that neither run describes. FR has its own
+// warning.
+const char* const kFurtherRun[] = {"EX", "LD", "TL", "NT", "GN", "GD", "EK"};
+
 bool name_in(const std::string& name, const char* const* names, size_t n) {
     for (size_t k = 0; k < n; ++k)
         if (name == names[k]) return true;
@@ -429,6 +441,19 @@ int read_nec(std::FILE* f, Model& m, std::string& err) {
         if (c.name == "GW") {
             if (card_gw(r, c, in) != 0) return -1;
             continue;
+        }
+        if (r.run_end_line > 0 && name_in(c.name, kFurtherRun, std::size(kFurtherRun))) {
+            if (nec_fields(r, c) != 0) return -1;
+            r.note("after " + c.name,
+                   "%s: ignored; it belongs to a further run after the %s card on line %d, "
+                   "and only the first run of a deck is computed",
+                   c.name.c_str(), r.run_end_card.c_str(), r.run_end_line);
+            continue;
+        }
+        if (r.run_end_line == 0 && r.fr_line > 0 &&
+            name_in(c.name, kExecute, std::size(kExecute))) {
+            r.run_end_line = r.card_line;
+            r.run_end_card = c.name;
         }
         bool known = false;
         for (const Unsupported& u : kUnsupported)

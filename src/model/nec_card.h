@@ -43,6 +43,11 @@ struct NecReader {
     int card_line = 0;  // line of the card being handled (messages name it)
     long long nseg = 0; // segments of all wires so far
     int fr_line = 0;    // the FR card whose frequencies are run, 0 before the first
+    // The execution card (XQ, RP, NE or NH) after that FR card that ends the
+    // run this reader describes; 0 before it. NEC-2 would run the deck again
+    // for the cards that follow it.
+    int run_end_line = 0;
+    std::string run_end_card{};
     bool rp_seen = false;
     std::vector<NecNote> notes{};
 
@@ -68,8 +73,8 @@ const NecLayout* nec_layout(const std::string& name);
 // Checks the numeric fields of a card with a layout: each is a number, or
 // a symbol or expression of the deck's SY cards, and an integer field holds
 // a whole number. The values replace the card's i and f. Returns 0, or -1
-// after r.fail() for a field that is no number (a percentage names the
-// dialect that writes one).
+// after r.fail() for a field that is no number (a percentage in an integer
+// field names the dialect that writes one).
 int nec_fields(NecReader& r, NecCard& c);
 
 // SY: the definitions "name=expression" of one card (text after the card

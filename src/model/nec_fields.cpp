@@ -89,7 +89,9 @@ int nec_fields(NecReader& r, NecCard& c) {
         double v = 0;
         bool plain = plain_number(tok, &v);
         if (!plain) {
-            if (percentage(tok))
+            // Segment numbers are integer fields; a percentage elsewhere is
+            // simply no number.
+            if (integer && percentage(tok))
                 return r.fail("%s: field %d is a position in percent ('%s'), as another "
                               "program writes it; NEC cards take a segment number",
                               c.name.c_str(), k, tok.c_str());

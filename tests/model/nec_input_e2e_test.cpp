@@ -105,4 +105,24 @@ TEST(NecDecks, FurtherFrCardsChangeNothingButAreNamed) {
     EXPECT_EQ(a["design"]["f"].get<double>(), 14.1e6);
 }
 
+// A deck of two runs (the second with another feed and a load): the first
+// run is computed, as if the deck ended after it, and the cards of the
+// second are named.
+TEST(NecDecks, OnlyTheFirstRunIsComputed) {
+    const std::string first = "CM runs\nCE\nGW 1 21 0 -5 10 0 5 10 0.001\nGE 1\n"
+                              "GN 2 0 0 0 13 0.005\nEX 0 1 11 0 1 0\nFR 0 1 0 0 14.2 0\nXQ\n";
+    std::string two = write_file("runs.nec", first + "EX 0 1 6 0 1 0\nLD 5 1 0 0 3.7e7\nXQ\nEN\n");
+    std::string one = write_file("run1.nec", first + "EN\n");
+    RunResult r = run_quarlin({two, "-q", "-o", "two"});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.out, "WARNING: line 9: EX: ignored; it belongs to a further run after the XQ card "
+                     "on line 8, and only the first run of a deck is computed\n"
+                     "WARNING: line 10: LD: ignored; it belongs to a further run after the XQ "
+                     "card on line 8, and only the first run of a deck is computed\n");
+    json a = json::parse(read_file(test_dir() + "/two/results.json"));
+    json b = run_json(one, "one", {});
+    EXPECT_EQ(figures(a), figures(b));
+    EXPECT_EQ(a["sources"].size(), 1u);
+}
+
 } // namespace

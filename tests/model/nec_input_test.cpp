@@ -3,6 +3,7 @@
 // (each said in one warning line), and the RP card's pattern steps.
 #include <gtest/gtest.h>
 
+#include <complex>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -61,6 +62,8 @@ TEST(NecFields, TextThatIsNoNumberIsRefused) {
          "NEC cards take a segment number"},
         {"LD 4 1 3 60% 10\n", "line 1: LD: field 4 is a position in percent ('60%'), as another "
                               "program writes it; NEC cards take a segment number"},
+        // A percentage in a real field is no number, and no segment either.
+        {"GW 1 11 0 0 -5 0 0 5% 0.001\n", "line 1: GW: field 8 is not a number ('5%')"},
         // GS with a tag range: only those tags scaled in that dialect.
         {"GW 1 11 0 0 -5 0 0 5 0.001\nGS 1 1 0.3048\n",
          "line 2: GS with a tag range (1 to 1) scales only those tags in another program's "
@@ -218,6 +221,42 @@ TEST(NecWarnings, OneLinePerKindOfCard) {
         {"FineRpStep",
          "RP 0 1801 1 1000 0 0 0.05 0\n",
          {"line 1: RP: a step of 0.05 deg is finer than the pattern grid takes (0.1 deg)"}},
+        // Cards after the execution card that ends the first run describe a
+        // further run, which is not computed.
+        {"FurtherRun",
+         "EX 0 1 6 0 1 0\nFR 0 1 0 0 14\nXQ\nEX 0 1 5 0 1 0\nLD 5 1 0 0 5.8e7\nRP 0 19 73 1000 0 0 "
+         "5 5\nLD -1\nGN 1\nTL 1 2 1 4 50 0\nNT 1 2 1 4 0 0 0 0 0 0\nEK\nGD 0 0 0 0 10 0.01 5 0\n"
+         "FR 0 1 0 0 21\nXQ\n",
+         {"line 4: EX: ignored; it belongs to a further run after the XQ card on line 3, and only "
+          "the first run of a deck is computed",
+          "line 5: LD: ignored; it belongs to a further run after the XQ card on line 3, and only "
+          "the first run of a deck is computed (also line 7)",
+          "line 8: GN: ignored; it belongs to a further run after the XQ card on line 3, and only "
+          "the first run of a deck is computed",
+          "line 9: TL: ignored; it belongs to a further run after the XQ card on line 3, and only "
+          "the first run of a deck is computed",
+          "line 10: NT: ignored; it belongs to a further run after the XQ card on line 3, and only "
+          "the first run of a deck is computed",
+          "line 11: EK: ignored; it belongs to a further run after the XQ card on line 3, and only "
+          "the first run of a deck is computed",
+          "line 12: GD: ignored; it belongs to a further run after the XQ card on line 3, and only "
+          "the first run of a deck is computed",
+          "line 13: FR: ignored; the run uses the frequencies of the FR card on line 2"}},
+        // RP, NE and NH end the run too; an execution card before the FR
+        // card does not (the run is the FR card's).
+        {"RunEndedByRp",
+         "FR 0 1 0 0 14\nRP 0 19 73 1000 0 0 5 5\nLD 5 1 0 0 5.8e7\n",
+         {"line 3: LD: ignored; it belongs to a further run after the RP card on line 2, and only "
+          "the first run of a deck is computed"}},
+        {"RunEndedByNe",
+         "FR 0 1 0 0 14\nNE 0 1 1 1 0 0 0\nEX 0 1 6 0 1 0\n",
+         {"line 2: NE: near fields are not computed",
+          "line 3: EX: ignored; it belongs to a further run after the NE card on line 2, and only "
+          "the first run of a deck is computed"}},
+        {"ExecutionBeforeFr",
+         "XQ\nRP 0 19 73 1000 0 0 5 5\nEX 0 1 6 0 1 0\nFR 0 1 0 0 14\nLD 5 1 0 0 5.8e7\nEX 0 1 "
+         "5 0 1 0\nXQ\nRP 0 1 361 1000 90 0 0 1\nPT -1\nXQ\n",
+         {}},
         {"SilentCards",
          "CM c\nCE\nXQ\nPT -1\nPQ -1\nCP 1 1 2 1\nKH 0.1\nWG\nRP 0 19 73 1000 0 0 5 5\n"
          "RP 0 1 361 1000 90 0 0 1\n' a comment\n! a note\n# more\n   \n\nEN\n",
@@ -229,6 +268,28 @@ TEST(NecWarnings, OneLinePerKindOfCard) {
         ASSERT_EQ(read_deck(c.deck, m, err), 0) << c.name << ": " << err;
         EXPECT_EQ(m.warnings, c.warnings) << c.name;
     }
+}
+
+// The run computed is the first one: its sources and loads, not those of
+// the runs that follow (which NEC-2 would compute with the sources of the
+// later EX cards alone, and the loads added to the earlier ones).
+TEST(NecWarnings, OnlyTheFirstRunsCardsAreTaken) {
+    Model m;
+    std::string err;
+    ASSERT_EQ(read_deck("GW 1 11 0 0 -5 0 0 5 0.001\nGE 1\nGN 1\nEX 0 1 6 0 1 0\n"
+                        "LD 0 1 3 3 10 0 0\nFR 0 1 0 0 14\nEX 0 1 4 0 1 0\nXQ\nEX 0 1 5 0 2 0\n"
+                        "LD 0 1 9 9 10 0 0\nGN -1\nXQ\nEN\n",
+                        m, err),
+              0)
+        << err;
+    ASSERT_EQ(m.nsrc(), 2);
+    EXPECT_EQ(m.srcs[0].seg, 6);
+    EXPECT_EQ(m.srcs[1].seg, 4);
+    EXPECT_EQ(m.srcs[1].v, std::complex<double>(1, 0));
+    ASSERT_EQ(m.nload(), 1);
+    EXPECT_EQ(m.loads[0].seg1, 3);
+    EXPECT_EQ(m.ground, GROUND_PERFECT);
+    EXPECT_EQ(m.warnings.size(), 3u);
 }
 
 // ---------------------------------------------------------------------------
