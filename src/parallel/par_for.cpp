@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
 #include <system_error>
-#include <thread>
 #include <vector>
 
 struct WorkRange {
@@ -15,7 +17,17 @@ struct WorkRange {
 
 namespace {
 int g_threads = 0; // 0 = one worker per processor
+
+bool default_spawn(std::function<void()> body, std::thread& out) {
+    try {
+        out = std::thread(std::move(body));
+        return true;
+    } catch (const std::system_error&) {
+        return false;
+    }
 }
+
+} // namespace
 
 void set_threads(int n) {
     g_threads = n > 0 ? n : 0;
@@ -31,6 +43,13 @@ int par_workers(int n) {
     return std::min(t, kMaxWorkers);
 }
 
+int par_workers_for(int n, double ns_per_index) {
+    const int w = par_workers(n);
+    const double shares = static_cast<double>(n) * ns_per_index / kParMinWorkNs;
+    if (!(shares < w)) return w; // also when the estimate is not a number
+    return std::max(1, static_cast<int>(shares));
+}
+
 int pf_worker(WorkRange* w) {
     for (;;) {
         int i = w->next.fetch_add(1);
@@ -39,40 +58,112 @@ int pf_worker(WorkRange* w) {
     }
 }
 
-void par_for_with(int n, ParFn fn, void* ctx, int workers, ThreadStarter& starter) {
+// The pool's threads sleep on `wake` until the generation count moves on;
+// a loop publishes its range under the mutex, bumps the generation and
+// wakes them. Helper k (0-based) works on the loop when k < helpers, then
+// counts itself off in `pending`; the calling thread, which works on the
+// range too, sleeps on `done` until that count is zero. Nothing spins.
+struct WorkerPool::State {
+    ThreadSpawn spawn;
+    std::mutex busy; // held by the thread running a loop, for the whole loop
+    std::mutex m;    // guards the fields below
+    std::condition_variable wake, done;
+    std::vector<std::thread> threads;
+    std::uint64_t gen = 0;
+    WorkRange* job = nullptr;
+    int helpers = 0;
+    int pending = 0;
+    bool stop = false;
+
+    void worker(int id, std::uint64_t seen) {
+        std::unique_lock<std::mutex> lk(m);
+        for (;;) {
+            wake.wait(lk, [&] { return stop || gen != seen; });
+            if (stop) return;
+            seen = gen;
+            if (id >= helpers) continue;
+            WorkRange* w = job;
+            lk.unlock();
+            pf_worker(w);
+            lk.lock();
+            if (--pending == 0) done.notify_one();
+        }
+    }
+
+    void wait_helpers() {
+        std::unique_lock<std::mutex> lk(m);
+        done.wait(lk, [&] { return pending == 0; });
+    }
+};
+
+WorkerPool::WorkerPool(ThreadSpawn spawn) : st_(std::make_unique<State>()) {
+    st_->spawn = spawn ? std::move(spawn) : ThreadSpawn(default_spawn);
+}
+
+WorkerPool::~WorkerPool() {
+    {
+        std::lock_guard<std::mutex> lk(st_->m);
+        st_->stop = true;
+    }
+    st_->wake.notify_all();
+    for (std::thread& t : st_->threads)
+        if (t.joinable()) t.join();
+}
+
+int WorkerPool::threads() const {
+    std::lock_guard<std::mutex> lk(st_->m);
+    return static_cast<int>(st_->threads.size());
+}
+
+void WorkerPool::run(int n, ParFn fn, void* ctx, int workers) {
     if (n <= 0) return;
-    if (workers <= 1) {
+    State& s = *st_;
+    std::unique_lock<std::mutex> busy(s.busy, std::try_to_lock);
+    if (std::min(workers, n) <= 1 || !busy.owns_lock()) {
         for (int i = 0; i < n; ++i) fn(i, ctx);
         return;
     }
     WorkRange w{fn, ctx, n, {0}};
-    int started = 0;
-    for (int k = 0; k < workers; ++k) {
-        if (!starter.start(&w)) break;
-        ++started;
+    {
+        std::lock_guard<std::mutex> lk(s.m);
+        int want = std::min(workers, n) - 1;
+        while (static_cast<int>(s.threads.size()) < want) {
+            const int id = static_cast<int>(s.threads.size());
+            const std::uint64_t g = s.gen;
+            std::thread t;
+            if (!s.spawn([&s, id, g] { s.worker(id, g); }, t)) break;
+            s.threads.push_back(std::move(t));
+        }
+        s.helpers = std::min(want, static_cast<int>(s.threads.size()));
+        s.pending = s.helpers;
+        s.job = &w;
+        ++s.gen;
     }
-    // A worker that could not be created leaves its share to the others;
-    // when none started at all the calling thread drains the counter.
-    // Either way every index has run and no worker is left when we return.
-    if (started < workers) pf_worker(&w);
-    starter.join_all();
+    s.wake.notify_all();
+    // The calling thread takes indices too; whatever its body throws waits
+    // until the helpers are off the range, which lives in this frame.
+    try {
+        pf_worker(&w);
+    } catch (...) {
+        s.wait_helpers();
+        throw;
+    }
+    s.wait_helpers();
 }
+
+namespace {
+WorkerPool& process_pool() {
+    static WorkerPool pool;
+    return pool;
+}
+} // namespace
 
 void par_for(int n, ParFn fn, void* ctx) {
     if (n <= 0) return;
-    int workers = par_workers(n);
-    std::vector<std::thread> threads;
-    threads.reserve(static_cast<size_t>(std::max(workers, 0)));
-    ThreadStarter starter{[&threads](WorkRange* w) {
-                              try {
-                                  threads.emplace_back(pf_worker, w);
-                                  return true;
-                              } catch (const std::system_error&) {
-                                  return false;
-                              }
-                          },
-                          [&threads]() {
-                              for (auto& t : threads) t.join();
-                          }};
-    par_for_with(n, fn, ctx, workers, starter);
+    process_pool().run(n, fn, ctx, par_workers(n));
+}
+
+void par_for_sized(int n, double ns_per_index, ParFn fn, void* ctx) {
+    if (n <= 0) return;
+    process_pool().run(n, fn, ctx, par_workers_for(n, ns_per_index));
 }

@@ -1,9 +1,14 @@
 // The parallel loop: every index exactly once, the worker-count rule, the
-// serial cases, and a loop whose threads cannot all be created.
+// serial cases, a loop whose threads cannot all be created, workers that
+// persist and park between loops.
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
+#include <ctime>
+#include <limits>
+#include <mutex>
+#include <set>
 #include <thread>
 #include <vector>
 
@@ -106,51 +111,129 @@ TEST_F(ParFor, WorkersRunAtTheSameTime) {
     EXPECT_TRUE(met.load());
 }
 
-// A thread starter that creates real threads but refuses after `allow` of them.
-struct FlakyStarter {
+// A spawn function that creates real threads but refuses after `allow` of them.
+struct FlakySpawn {
     int allow = 0;
     int attempts = 0;
-    bool joined = false;
-    std::vector<std::thread> threads;
-    ThreadStarter starter() {
-        return ThreadStarter{[this](WorkRange* w) {
-                                 ++attempts;
-                                 if (static_cast<int>(threads.size()) >= allow) return false;
-                                 threads.emplace_back(pf_worker, w);
-                                 return true;
-                             },
-                             [this]() {
-                                 for (auto& t : threads) t.join();
-                                 joined = true;
-                             }};
+    int started = 0;
+    ThreadSpawn spawn() {
+        return [this](std::function<void()> body, std::thread& out) {
+            ++attempts;
+            if (started >= allow) return false;
+            out = std::thread(std::move(body));
+            ++started;
+            return true;
+        };
     }
 };
 
 TEST_F(ParFor, ThreadsThatCannotBeCreatedLeaveNoIndexUndone) {
-    // None, some or all of four workers start; every index still runs once and
-    // every started worker has ended when the loop returns.
-    for (int allow : {0, 1, 3, 4}) {
-        FlakyStarter fs;
+    // None, some or all of four workers start; every index still runs once,
+    // loop after loop, and the pool ends the threads it has.
+    for (int allow : {0, 1, 2, 3}) {
+        FlakySpawn fs;
         fs.allow = allow;
-        ThreadStarter st = fs.starter();
-        const int n = 5000;
-        Counts c(n);
-        par_for_with(n, Counts::bump, &c, 4, st);
-        EXPECT_TRUE(c.each_once()) << "allow=" << allow;
-        EXPECT_TRUE(fs.joined);
-        EXPECT_EQ(static_cast<int>(fs.threads.size()), allow);
-        for (auto& t : fs.threads) EXPECT_FALSE(t.joinable());
+        {
+            WorkerPool pool(fs.spawn());
+            for (int loop = 0; loop < 3; ++loop) {
+                const int n = 5000;
+                Counts c(n);
+                pool.run(n, Counts::bump, &c, 4);
+                EXPECT_TRUE(c.each_once()) << "allow=" << allow << " loop=" << loop;
+            }
+            EXPECT_EQ(pool.threads(), allow);
+        }
+        EXPECT_EQ(fs.started, allow);
     }
 }
 
 TEST_F(ParFor, NoThreadIsStartedForOneWorker) {
-    FlakyStarter fs;
+    FlakySpawn fs;
     fs.allow = 4;
-    ThreadStarter st = fs.starter();
+    WorkerPool pool(fs.spawn());
     Counts c(10);
-    par_for_with(10, Counts::bump, &c, 1, st);
+    pool.run(10, Counts::bump, &c, 1);
     EXPECT_TRUE(c.each_once());
     EXPECT_EQ(fs.attempts, 0);
+}
+
+TEST_F(ParFor, WorkersPersistFromOneLoopToTheNext) {
+    // 200 loops on three workers: the two helper threads are started once,
+    // and every loop runs on the calling thread and those two only.
+    FlakySpawn fs;
+    fs.allow = 64;
+    WorkerPool pool(fs.spawn());
+    std::mutex mu;
+    std::set<std::thread::id> ids;
+    for (int loop = 0; loop < 200; ++loop) {
+        auto body = [&](int) {
+            std::lock_guard<std::mutex> lk(mu);
+            ids.insert(std::this_thread::get_id());
+        };
+        pool.run(
+            8, [](int i, void* c) { (*static_cast<decltype(body)*>(c))(i); }, &body, 3);
+    }
+    EXPECT_EQ(fs.started, 2);
+    EXPECT_EQ(pool.threads(), 2);
+    EXPECT_LE(ids.size(), 3u);
+}
+
+// Processor time of the whole process, s.
+double cpu_seconds() {
+    return static_cast<double>(std::clock()) / CLOCKS_PER_SEC;
+}
+
+TEST_F(ParFor, IdleWorkersDoNotSpin) {
+    // After a loop on every processor the workers park: while the test
+    // sleeps for 300 ms the process uses (almost) no processor time. A
+    // worker that spun or yielded in a loop would use most of it.
+    set_threads(4);
+    Counts c(64);
+    par_for(64, Counts::bump, &c);
+    ASSERT_TRUE(c.each_once());
+    const double t0 = cpu_seconds();
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_LT(cpu_seconds() - t0, 0.05);
+}
+
+TEST_F(ParFor, NestedLoopRunsOnItsCallingThread) {
+    // Not something the program does, but it must not deadlock: the inner
+    // loop finds the pool busy and runs serially.
+    set_threads(4);
+    const int n = 16, m = 16;
+    std::vector<std::atomic<int>> hits(static_cast<size_t>(n * m));
+    par_for(n, [&](int i) {
+        const std::thread::id me = std::this_thread::get_id();
+        par_for(m, [&](int j) {
+            EXPECT_EQ(std::this_thread::get_id(), me);
+            hits[static_cast<size_t>(i * m + j)].fetch_add(1);
+        });
+    });
+    for (const auto& h : hits) EXPECT_EQ(h.load(), 1);
+}
+
+TEST_F(ParFor, SmallLoopsStayOnTheCallingThread) {
+    // Workers by the work of the loop: none beyond the caller below one
+    // share, one per share above, never more than par_workers.
+    set_threads(8);
+    struct Case {
+        int n;
+        double ns;
+        int workers;
+    };
+    const Case cases[] = {
+        {100, 10, 1},                                       // 1 us in all
+        {100, kParMinWorkNs / 100 * 2.5, 2},                // two and a half shares
+        {1000, kParMinWorkNs, 8},                           // plenty: the processor rule
+        {3, kParMinWorkNs * 10, 3},                         // never more than n
+        {100, std::numeric_limits<double>::quiet_NaN(), 8}, // no estimate
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(par_workers_for(c.n, c.ns), c.workers) << "n=" << c.n << " ns=" << c.ns;
+    std::vector<std::thread::id> ids(100);
+    par_for_sized(100, 10.0,
+                  [&](int i) { ids[static_cast<size_t>(i)] = std::this_thread::get_id(); });
+    for (const std::thread::id& id : ids) EXPECT_EQ(id, std::this_thread::get_id());
 }
 
 } // namespace
