@@ -207,9 +207,9 @@ void dist_pattern_grid(const Model& m, const Mesh& mesh, double freq_hz,
     if (nth <= 0 || nph <= 0) return;
     int lo = 0, hi = 0;
     dist_share(nth, lo, hi);
-    std::vector<FfSeg> fs = fseg_build(mesh, cur);
-    PatternArgs args{&m, fs.data(), &mesh, freq_hz, pin, dth, dph, nph, gt, gv, gh, gr, gl};
-    par_for(hi - lo, [&](int i) { pat_row(lo + i, &args); });
+    const FfArrays fa = ff_arrays(mesh, cur);
+    PatternArgs args{&m, &fa, freq_hz, pin, dth, dph, nph, gt, gv, gh, gr, gl};
+    par_for_sized(hi - lo, pat_row_ns(m, fa, nph), [&](int i) { pat_row(lo + i, &args); });
     // Without gr neither circular channel is written (pattern_grid's rule).
     for (float* a : {gt, gv, gh, gr ? gr : nullptr, gr ? gl : nullptr})
         if (a) dist_gather_root(a, nth, nph);

@@ -1,10 +1,10 @@
 #include "driver/pattern_summary.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "dist/dist.h"
 #include "driver/pattern_search.h"
-#include "parallel/par_for.h"
 #include "solver/farfield.h"
 
 namespace {
@@ -32,18 +32,21 @@ void summary(const Model& m, const Mesh& mesh, double freq_hz, const std::vector
              double pin, FreqResult& res, double* bwaz, double* bwel, double* bwel_horizon,
              Share share, Gather gather) {
     const bool upper = !(m.ground == GROUND_FREE || (m.ground == GROUND_PCB && !m.pcb_gnd));
-    // The per-segment records are built once for the whole search.
-    std::vector<FfSeg> fs = fseg_build(mesh, cur);
-    const int n = static_cast<int>(fs.size());
+    // The per-segment arrays are built once for the whole search; each
+    // batch of directions (the coarse grid, a refinement pass, a stretch of
+    // a beam-width walk), or this process's share of it, is one evaluation
+    // spread over the workers.
+    const FfArrays fa = ff_arrays(mesh, cur);
+    std::vector<cplx> eth, eph;
     GainBatchFn gain = [&](int count, const double* th, const double* ph, double* g) {
         int lo = 0, hi = count;
         share(count, lo, hi);
-        par_for(hi - lo, [&](int k) {
-            const int i = lo + k;
-            cplx eth, eph;
-            ff_eval(m, fs.data(), n, freq_hz, th[i], ph[i], eth, eph);
-            g[i] = gain_of(eth, eph, pin);
-        });
+        const int n = hi - lo;
+        eth.resize(static_cast<size_t>(std::max(n, 0)));
+        eph.resize(static_cast<size_t>(std::max(n, 0)));
+        ff_eval_many(m, fa, freq_hz, n, th + lo, ph + lo, eth.data(), eph.data());
+        for (int k = 0; k < n; ++k)
+            g[lo + k] = gain_of(eth[static_cast<size_t>(k)], eph[static_cast<size_t>(k)], pin);
         gather(g, count);
     };
     PatternFigures p;

@@ -5,7 +5,7 @@
 #include <cmath>
 
 #include "ground/layer.h"
-#include "parallel/par_for.h"
+#include "solver/farfield_dir.h"
 
 // Each unknown is a triangle (or, at a grounded node, a half triangle) of
 // unit value at its node falling linearly to zero at the far end of every
@@ -137,6 +137,27 @@ void field_of(const std::array<cplx, 3>& nv, const double th[3], const double ph
 
 } // namespace
 
+FfDir ff_dir(const Model& m, double theta, double phi) {
+    FfDir d;
+    d.st = std::sin(theta);
+    d.ct = std::cos(theta);
+    const double sp = std::sin(phi), cp = std::cos(phi);
+    const double st = d.st, ct = d.ct;
+    const bool through_board = m.ground == GROUND_PCB && !m.pcb_gnd;
+    d.dark = m.ground != GROUND_FREE && ct < 0 && !through_board;
+    d.image = m.ground != GROUND_FREE && !d.dark && !(m.ground == GROUND_PCB && ct < 0);
+    d.rhat[0] = st * cp;
+    d.rhat[1] = st * sp;
+    d.rhat[2] = ct;
+    d.th[0] = ct * cp;
+    d.th[1] = ct * sp;
+    d.th[2] = -st;
+    d.ph[0] = -sp;
+    d.ph[1] = cp;
+    d.ph[2] = 0.0;
+    return d;
+}
+
 // r*E = -j (w mu0/(4 pi)) N_transverse (far-zone magnetic vector potential),
 // plus the ground's reflected wave built from the image radiation vector N':
 //   perfect ground  E_th + E'_th,        E_ph + E'_ph
@@ -146,24 +167,19 @@ void field_of(const std::array<cplx, 3>& nv, const double th[3], const double ph
 //   board           E_th + g_tm E'_th,   E_ph - g_te E'_ph  (layer_coef)
 // The half-space z < 0 is dark over a ground, except below a board without
 // ground plane, where the direct field passes through the slab (t_tm, t_te).
-void ff_eval(const Model& m, const FfSeg* fs, int n, double freq_hz, double theta, double phi,
-             cplx& eth, cplx& eph) {
-    const double st = std::sin(theta), ct = std::cos(theta);
-    const double sp = std::sin(phi), cp = std::cos(phi);
-    const double k = phys::two_pi * freq_hz / phys::c0;
-    const double w = phys::two_pi * freq_hz;
-    const double cf = w * phys::mu0 / phys::four_pi;
-    const int ground = m.ground;
-    const bool through_board = ground == GROUND_PCB && !m.pcb_gnd;
-    if (ground != GROUND_FREE && ct < 0 && !through_board) {
+void ff_combine(const Model& m, double freq_hz, const FfDir& d, const std::array<cplx, 3>& n_direct,
+                const std::array<cplx, 3>& n_image, cplx& eth, cplx& eph) {
+    if (d.dark) {
         eth = 0.0;
         eph = 0.0;
         return;
     }
-    const double rhat[3] = {st * cp, st * sp, ct};
-    const double th[3] = {ct * cp, ct * sp, -st};
-    const double ph[3] = {-sp, cp, 0.0};
-    field_of(apot(fs, n, rhat, k, 0), th, ph, cf, eth, eph);
+    const double k = phys::two_pi * freq_hz / phys::c0;
+    const double w = phys::two_pi * freq_hz;
+    const double cf = w * phys::mu0 / phys::four_pi;
+    const int ground = m.ground;
+    const double st = d.st, ct = d.ct;
+    field_of(n_direct, d.th, d.ph, cf, eth, eph);
     if (ground == GROUND_FREE) return;
 
     if (ground == GROUND_PCB && ct < 0) {
@@ -174,7 +190,7 @@ void ff_eval(const Model& m, const FfSeg* fs, int n, double freq_hz, double thet
         return;
     }
     cplx ith, iph;
-    field_of(apot(fs, n, rhat, k, 1), th, ph, cf, ith, iph);
+    field_of(n_image, d.th, d.ph, cf, ith, iph);
     cplx gv = 1.0, gh = -1.0; // perfect conductor
     if (ground == GROUND_REAL || ground == GROUND_MININEC) {
         cplx epsc(m.eps, -m.sigma / (w * phys::eps0));
@@ -193,21 +209,29 @@ void ff_eval(const Model& m, const FfSeg* fs, int n, double freq_hz, double thet
     eph -= gh * iph;
 }
 
+void ff_eval(const Model& m, const FfSeg* fs, int n, double freq_hz, double theta, double phi,
+             cplx& eth, cplx& eph) {
+    const FfDir d = ff_dir(m, theta, phi);
+    if (d.dark) {
+        eth = 0.0;
+        eph = 0.0;
+        return;
+    }
+    const double k = phys::two_pi * freq_hz / phys::c0;
+    const std::array<cplx, 3> direct = apot(fs, n, d.rhat, k, 0);
+    const std::array<cplx, 3> image = d.image ? apot(fs, n, d.rhat, k, 1) : std::array<cplx, 3>{};
+    ff_combine(m, freq_hz, d, direct, image, eth, eph);
+}
+
 void farfield(const Model& m, const Mesh& mesh, double freq_hz, const std::vector<cplx>& cur,
               double theta, double phi, cplx& eth, cplx& eph) {
     std::vector<FfSeg> fs = fseg_build(mesh, cur);
     ff_eval(m, fs.data(), static_cast<int>(fs.size()), freq_hz, theta, phi, eth, eph);
 }
 
-void ff_many_one(int i, void* args) {
-    const FfManyArgs& a = *static_cast<const FfManyArgs*>(args);
-    ff_eval(*a.m, a.fs, a.nseg, a.freq_hz, a.theta[i], a.phi[i], a.eth[i], a.eph[i]);
-}
-
 void farfield_many(const Model& m, const Mesh& mesh, double freq_hz, const std::vector<cplx>& cur,
                    int n, const double* theta, const double* phi, cplx* eth, cplx* eph) {
     if (n <= 0) return;
-    std::vector<FfSeg> fs = fseg_build(mesh, cur);
-    FfManyArgs args{&m, fs.data(), static_cast<int>(fs.size()), freq_hz, theta, phi, eth, eph};
-    par_for(n, ff_many_one, &args);
+    const FfArrays fa = ff_arrays(mesh, cur);
+    ff_eval_many(m, fa, freq_hz, n, theta, phi, eth, eph);
 }

@@ -41,19 +41,51 @@ void ff_eval(const Model& m, const FfSeg* fs, int n, double freq_hz, double thet
 void farfield(const Model& m, const Mesh& mesh, double freq_hz, const std::vector<cplx>& cur,
               double theta, double phi, cplx& eth, cplx& eph);
 
-// n directions (theta[i], phi[i]) into eth[i], eph[i], on worker threads.
+// n directions (theta[i], phi[i]) into eth[i], eph[i], on worker threads
+// (through ff_eval_many).
 void farfield_many(const Model& m, const Mesh& mesh, double freq_hz, const std::vector<cplx>& cur,
                    int n, const double* theta, const double* phi, cplx* eth, cplx* eph);
 
-// The argument block and loop body of farfield_many.
-struct FfManyArgs {
-    const Model* m;
-    const FfSeg* fs;
-    int nseg;
-    double freq_hz;
-    const double* theta;
-    const double* phi;
-    cplx* eth;
-    cplx* eph;
+// The records as contiguous arrays, one entry per segment, for evaluating
+// many directions at once. The arrays are padded to whole chunks of
+// kFfChunk segments with segments of zero length and current. Within a
+// chunk, a run of segments of the same length and direction (bit for bit)
+// shares its line integrals: head[] lists the first segment of every run
+// (chunk by chunk, chunk c's from head_at[c] to head_at[c + 1]) and
+// run_of[s] is the position of segment s's run among its chunk's heads;
+// head_len and head_u* are the heads' lengths and directions.
+struct FfArrays {
+    int n = 0;                             // segments
+    int npad = 0;                          // padded length of the arrays
+    std::vector<double> ax, ay, az;        // start point, m
+    std::vector<double> ux, uy, uz;        // unit direction
+    std::vector<double> len;               // m
+    std::vector<double> i0r, i0i;          // current at the start, A
+    std::vector<double> i1r, i1i;          // slope term, A
+    std::vector<unsigned char> same_shape; // 1: shape of the previous segment
+    std::vector<int> head, head_at, run_of;
+    std::vector<double> head_len, head_ux, head_uy, head_uz;
 };
-void ff_many_one(int i, void* args);
+FfArrays ff_arrays(const std::vector<FfSeg>& fs);
+FfArrays ff_arrays(const Mesh& mesh, const std::vector<cplx>& cur);
+
+// Directions evaluated together by ff_eval_dirs, one per vector lane, and
+// segments whose phases are computed together for them.
+constexpr int kFfLanes = 8;
+constexpr int kFfChunk = 32;
+
+// ff_eval for n directions (theta[i], phi[i]) into eth[i], eph[i], on the
+// calling thread: the segments are traversed once per block of kFfLanes
+// directions (twice over a ground), the line integrals and phases of a
+// chunk of segments for the block computed together with the batched sine
+// and cosine. Each
+// direction's result depends on that direction alone, not on the others in
+// its block, and equals ff_eval's to rounding.
+void ff_eval_dirs(const Model& m, const FfArrays& fa, double freq_hz, int n, const double* theta,
+                  const double* phi, cplx* eth, cplx* eph);
+// Rough cost of one direction (ns), for sizing parallel loops.
+double ff_dir_ns(const Model& m, const FfArrays& fa);
+// The same with the blocks spread over the workers when the work pays for
+// it; the results do not depend on the number of threads.
+void ff_eval_many(const Model& m, const FfArrays& fa, double freq_hz, int n, const double* theta,
+                  const double* phi, cplx* eth, cplx* eph);

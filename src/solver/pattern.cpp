@@ -1,5 +1,6 @@
 #include "solver/pattern.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "parallel/par_for.h"
@@ -31,31 +32,31 @@ float db(double g) {
 // 6 equal panels in c with the 16-point Gauss-Legendre rule each, times
 // 72 equally spaced azimuths. Exact for a density that is independent of
 // phi and a polynomial of degree <= 31 in c on each panel, so a short
-// dipole (density ~ 1 - c^2) comes out to rounding. The 6912 directions
-// run on worker threads, each writing its own term; the terms are then
-// summed on the calling thread in a fixed order (panels, nodes, azimuths),
-// so the result does not depend on the number of threads, nor on how the
-// rows are shared out over processes.
+// dipole (density ~ 1 - c^2) comes out to rounding. The rings of 72
+// directions run on worker threads, each evaluated together and writing its
+// own terms; the terms are then summed on the calling thread in a fixed
+// order (panels, nodes, azimuths), so the result does not depend on the
+// number of threads, nor on how the rows are shared out over processes.
 void prad_terms(const Model& m, const Mesh& mesh, double freq_hz,
                 const std::vector<std::complex<double>>& cur, int row0, int row1, double* terms) {
     gauss_init();
     const double b = whole_sphere(m) ? -1.0 : 0.0;
     const double span = (1.0 - b) / kPanels;
     const double dphi = phys::two_pi / kAzimuths;
-    std::vector<FfSeg> fs = fseg_build(mesh, cur);
-    const int nseg = static_cast<int>(fs.size());
-    par_for(row1 - row0, [&](int k) {
+    const FfArrays fa = ff_arrays(mesh, cur);
+    double phis[kAzimuths];
+    for (int a = 0; a < kAzimuths; ++a) phis[a] = a * dphi;
+    par_for_sized(row1 - row0, ff_dir_ns(m, fa) * kAzimuths, [&](int k) {
         const int row = row0 + k;
         int p = row / kNodes, i = row % kNodes;
         double c = b + (p + GX[kNodes][i]) * span;
-        double theta = std::acos(c);
         double wgt = GW[kNodes][i] * span * dphi / phys::two_eta0;
+        double thetas[kAzimuths];
+        std::fill(thetas, thetas + kAzimuths, std::acos(c));
+        cplx eth[kAzimuths], eph[kAzimuths];
+        ff_eval_dirs(m, fa, freq_hz, kAzimuths, thetas, phis, eth, eph);
         double* out = terms + static_cast<size_t>(k) * kAzimuths;
-        for (int a = 0; a < kAzimuths; ++a) {
-            cplx eth, eph;
-            ff_eval(m, fs.data(), nseg, freq_hz, theta, a * dphi, eth, eph);
-            out[a] = (std::norm(eth) + std::norm(eph)) * wgt;
-        }
+        for (int a = 0; a < kAzimuths; ++a) out[a] = (std::norm(eth[a]) + std::norm(eph[a])) * wgt;
     });
 }
 
@@ -76,19 +77,22 @@ double prad_integrate(const Model& m, const Mesh& mesh, double freq_hz,
 // G_x = 4 pi |E_x|^2 / (2 eta0 pin) for E_theta, E_phi, their sum, and the
 // circular components E_R = (E_th + j E_ph)/sqrt 2, E_L = (E_th - j E_ph)/sqrt 2
 // (exp(+j w t): E_R is right-hand circular for a wave leaving the origin).
+// The row's directions are evaluated together.
 void pat_row(int i, void* args) {
     const PatternArgs& a = *static_cast<const PatternArgs*>(args);
     if (a.nph <= 0) return;
+    const size_t nph = static_cast<size_t>(a.nph);
     const double theta = i * a.dth * phys::pi / 180.0;
     const double scale = phys::four_pi / (phys::two_eta0 * a.pin);
-    const int nseg = a.mesh->nseg();
-    const size_t row = static_cast<size_t>(i) * static_cast<size_t>(a.nph);
-    for (int j = 0; j < a.nph; ++j) {
-        const double phi = j * a.dph * phys::pi / 180.0;
-        cplx eth, eph;
-        ff_eval(*a.m, a.fs, nseg, a.freq_hz, theta, phi, eth, eph);
+    std::vector<double> th(nph, theta), ph(nph);
+    std::vector<cplx> e_th(nph), e_ph(nph);
+    for (size_t j = 0; j < nph; ++j) ph[j] = static_cast<double>(j) * a.dph * phys::pi / 180.0;
+    ff_eval_dirs(*a.m, *a.fa, a.freq_hz, a.nph, th.data(), ph.data(), e_th.data(), e_ph.data());
+    const size_t row = static_cast<size_t>(i) * nph;
+    for (size_t j = 0; j < nph; ++j) {
+        const cplx eth = e_th[j], eph = e_ph[j];
         const double g_th = scale * std::norm(eth), g_ph = scale * std::norm(eph);
-        const size_t at = row + static_cast<size_t>(j);
+        const size_t at = row + j;
         a.gv[at] = db(g_th);
         a.gh[at] = db(g_ph);
         a.gt[at] = db(g_th + g_ph);
@@ -100,11 +104,15 @@ void pat_row(int i, void* args) {
     }
 }
 
+double pat_row_ns(const Model& m, const FfArrays& fa, int nph) {
+    return ff_dir_ns(m, fa) * nph;
+}
+
 void pattern_grid(const Model& m, const Mesh& mesh, double freq_hz, const std::vector<cplx>& cur,
                   double pin, int nth, int nph, double dth, double dph, float* gt, float* gv,
                   float* gh, float* gr, float* gl) {
     if (nth <= 0 || nph <= 0) return;
-    std::vector<FfSeg> fs = fseg_build(mesh, cur);
-    PatternArgs args{&m, fs.data(), &mesh, freq_hz, pin, dth, dph, nph, gt, gv, gh, gr, gl};
-    par_for(nth, pat_row, &args);
+    const FfArrays fa = ff_arrays(mesh, cur);
+    PatternArgs args{&m, &fa, freq_hz, pin, dth, dph, nph, gt, gv, gh, gr, gl};
+    par_for_sized(nth, pat_row_ns(m, fa, nph), pat_row, &args);
 }

@@ -40,8 +40,7 @@ void pattern_grid(const Model& m, const Mesh& mesh, double freq_hz, const std::v
 // The argument block and row body of pattern_grid.
 struct PatternArgs {
     const Model* m;
-    const FfSeg* fs;
-    const Mesh* mesh; // for the segment count
+    const FfArrays* fa;
     double freq_hz;
     double pin;
     double dth;
@@ -54,3 +53,5 @@ struct PatternArgs {
     float* gl;
 };
 void pat_row(int i, void* args);
+// Rough cost of one row of nph directions (ns), for sizing parallel loops.
+double pat_row_ns(const Model& m, const FfArrays& fa, int nph);

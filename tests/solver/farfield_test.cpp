@@ -405,27 +405,4 @@ TEST(FfEval, BelowBoardTransmitsEachPolarisation) {
     }
 }
 
-TEST(FarfieldMany, MatchesSingleDirections) {
-    Mesh mesh = fffix::wire({0, 0, 0.5}, {3, 1, 4}, 9);
-    std::vector<cplx> cur;
-    for (int i = 0; i < mesh.nunk(); ++i) cur.push_back({std::sin(0.4 * i), 0.1 * i});
-    Model m = with_ground(GROUND_REAL);
-    const int n = 40;
-    std::vector<double> th(n), ph(n);
-    for (int i = 0; i < n; ++i) {
-        th[i] = i * 4.5 * kDeg;
-        ph[i] = i * 17.0 * kDeg;
-    }
-    std::vector<cplx> eth(n), eph(n);
-    set_threads(2);
-    farfield_many(m, mesh, kFreq, cur, n, th.data(), ph.data(), eth.data(), eph.data());
-    set_threads(0);
-    for (int i = 0; i < n; ++i) {
-        cplx a, b;
-        farfield(m, mesh, kFreq, cur, th[i], ph[i], a, b);
-        EXPECT_EQ(eth[i], a) << i;
-        EXPECT_EQ(eph[i], b) << i;
-    }
-}
-
 } // namespace

@@ -184,6 +184,15 @@ TEST(PatternGrid, LayoutAndDarkRows) {
     const double pin = 3.7, dth = 15.0, dph = 40.0;
     Grid g = grid(pec, mesh, cur, pin, 13, 10, dth, dph);
     auto db = [](double x) { return x > 1e-30 ? 10.0 * std::log10(x) : -300.0; };
+    // A cancelled component (E_phi on the horizon over the perfect ground)
+    // is rounding noise far below -200 dB in both evaluations; elsewhere the
+    // gains agree.
+    auto expect_db = [](float got, double want) {
+        if (want > -200)
+            EXPECT_NEAR(got, want, 1e-4);
+        else
+            EXPECT_LT(got, -200.f);
+    };
     for (int i = 0; i < g.nth; ++i) {
         for (int j = 0; j < g.nph; ++j) {
             SCOPED_TRACE(testing::Message() << i << " " << j);
@@ -192,11 +201,11 @@ TEST(PatternGrid, LayoutAndDarkRows) {
             double s = phys::four_pi / (phys::two_eta0 * pin);
             cplx er = (eth + cplx(0, 1) * eph) / std::sqrt(2.0);
             cplx el = (eth - cplx(0, 1) * eph) / std::sqrt(2.0);
-            EXPECT_NEAR(g.at(g.gt, i, j), db(s * (std::norm(eth) + std::norm(eph))), 1e-4);
-            EXPECT_NEAR(g.at(g.gv, i, j), db(s * std::norm(eth)), 1e-4);
-            EXPECT_NEAR(g.at(g.gh, i, j), db(s * std::norm(eph)), 1e-4);
-            EXPECT_NEAR(g.at(g.gr, i, j), db(s * std::norm(er)), 1e-4);
-            EXPECT_NEAR(g.at(g.gl, i, j), db(s * std::norm(el)), 1e-4);
+            expect_db(g.at(g.gt, i, j), db(s * (std::norm(eth) + std::norm(eph))));
+            expect_db(g.at(g.gv, i, j), db(s * std::norm(eth)));
+            expect_db(g.at(g.gh, i, j), db(s * std::norm(eph)));
+            expect_db(g.at(g.gr, i, j), db(s * std::norm(er)));
+            expect_db(g.at(g.gl, i, j), db(s * std::norm(el)));
             if (i * dth > 90.0) {
                 EXPECT_EQ(g.at(g.gt, i, j), -300.f);
             }

@@ -1,0 +1,248 @@
+// Far field of many directions at once: the radiation vectors of a block of
+// kFfLanes directions are summed over the segments together, one direction
+// per vector lane, with the line integrals and phases of apot (farfield.cpp)
+// evaluated lane by lane in the same arithmetic.
+#include <algorithm>
+#include <cmath>
+
+#include "parallel/par_for.h"
+#include "solver/clones.h"
+#include "solver/farfield.h"
+#include "solver/farfield_dir.h"
+#include "solver/sincos.h"
+
+namespace {
+
+constexpr int L = kFfLanes;
+
+// Rough cost of one segment in one direction, one pass (ns), for deciding
+// whether a batch is worth spreading over the workers.
+constexpr double kSegDirNs = 1.5;
+
+constexpr int C = kFfChunk;
+constexpr double kSixth = 1.0 / 6.0, kThird = 1.0 / 3.0;
+
+// sin and cos of n arguments, each on its own: arguments beyond the batched
+// routine's range go to the C library (a non-number gives a non-number
+// either way).
+[[gnu::always_inline]] inline void sincos_each(const double* x, double* s, double* c, int n) {
+    int big = 0;
+    for (int i = 0; i < n; ++i) big += std::fabs(x[i]) >= kSincosMax;
+    sincos_many(x, s, c, n);
+    if (big)
+        for (int i = 0; i < n; ++i)
+            if (!(std::fabs(x[i]) < kSincosMax)) {
+                s[i] = std::sin(x[i]);
+                c[i] = std::cos(x[i]);
+            }
+}
+
+// Radiation vectors of one block, per lane: re[c][l] + j im[c][l].
+struct LaneN {
+    double re[3][L];
+    double im[3][L];
+};
+
+// apot for every lane (unit directions rx, ry, rz); Image: the mirror image
+// in z = 0 with the current reversed. Chunk by chunk: the line integrals
+// I0, I1 of every run of equal segments (apot's closed forms from the half
+// angle, or their series below |psi| = 1e-3), then the start phases
+// exp(j k rhat.a) of all the chunk's segments, then their terms
+// q = zs L exp(j k rhat.a) (i0 I0 + i1 I1) summed in segment order. The
+// loops over lanes carry no dependence from one lane to the next, so that
+// they run in vector registers.
+template <bool Image>
+[[gnu::always_inline]] inline void apot_lanes(const FfArrays& fa, const double* rx,
+                                              const double* ry, const double* rz_in, double k,
+                                              LaneN& out) {
+    constexpr double zs = Image ? -1.0 : 1.0;
+    double rz[L];
+    for (int l = 0; l < L; ++l) rz[l] = rz_in[l] * zs;
+    double n0r[L] = {}, n0i[L] = {}, n1r[L] = {}, n1i[L] = {}, n2r[L] = {}, n2i[L] = {};
+    // Per run: psi, its half angle and line integrals; per segment: phases.
+    alignas(64) double psi[C * L], h[C * L], sh[C * L], ch[C * L];
+    alignas(64) double c0r[C * L], c0i[C * L], c1r[C * L], c1i[C * L];
+    alignas(64) double ph[C * L], ps[C * L], pc[C * L];
+    const int nchunk = fa.npad / C;
+    for (int c = 0; c < nchunk; ++c) {
+        const int h0 = fa.head_at[c];
+        const int nh = fa.head_at[c + 1] - h0;
+        for (int r = 0; r < nh; ++r) {
+            const double kl = k * fa.head_len[h0 + r], ux = fa.head_ux[h0 + r],
+                         uy = fa.head_uy[h0 + r], uz = fa.head_uz[h0 + r];
+            double* pr = psi + r * L;
+            double* hr = h + r * L;
+#pragma GCC unroll 1
+            for (int l = 0; l < L; ++l) {
+                pr[l] = kl * (rx[l] * ux + ry[l] * uy + rz[l] * uz);
+                hr[l] = 0.5 * pr[l];
+            }
+        }
+        sincos_each(h, sh, ch, nh * L);
+        for (int e = 0; e < nh * L; ++e) {
+            const double p = psi[e], p2 = p * p;
+            const bool series = std::fabs(p) < 1e-3;
+            const double sn = 2.0 * sh[e] * ch[e];  // sin psi
+            const double omc = 2.0 * sh[e] * sh[e]; // 1 - cos psi
+            const double inv = 1.0 / p, inv2 = inv * inv;
+            c0r[e] = series ? 1.0 - p2 * kSixth : sn * inv;
+            c0i[e] = series ? 0.5 * p : omc * inv;
+            c1r[e] = series ? 0.5 - 0.125 * p2 : sn * inv - omc * inv2;
+            c1i[e] = series ? p * kThird : (omc - 1.0) * inv + sn * inv2;
+        }
+        const int s0 = c * C;
+        for (int g = 0; g < C; ++g) {
+            const double ax = fa.ax[s0 + g], ay = fa.ay[s0 + g], az = fa.az[s0 + g];
+            double* pg = ph + g * L;
+#pragma GCC unroll 1
+            for (int l = 0; l < L; ++l) pg[l] = k * (rx[l] * ax + ry[l] * ay + rz[l] * az);
+        }
+        sincos_each(ph, ps, pc, C * L);
+        for (int g = 0; g < C; ++g) {
+            const int s = s0 + g;
+            const double* a0r = c0r + fa.run_of[s] * L;
+            const double* a0i = c0i + fa.run_of[s] * L;
+            const double* a1r = c1r + fa.run_of[s] * L;
+            const double* a1i = c1i + fa.run_of[s] * L;
+            const double* e_c = pc + g * L;
+            const double* e_s = ps + g * L;
+            const double i0r = fa.i0r[s], i0i = fa.i0i[s], i1r = fa.i1r[s], i1i = fa.i1i[s];
+            const double sl = zs * fa.len[s], ux = fa.ux[s], uy = fa.uy[s], uzs = zs * fa.uz[s];
+#pragma GCC unroll 1
+            for (int l = 0; l < L; ++l) {
+                const double cr = i0r * a0r[l] - i0i * a0i[l] + i1r * a1r[l] - i1i * a1i[l];
+                const double ci = i0r * a0i[l] + i0i * a0r[l] + i1r * a1i[l] + i1i * a1r[l];
+                const double qr = sl * (e_c[l] * cr - e_s[l] * ci);
+                const double qi = sl * (e_c[l] * ci + e_s[l] * cr);
+                n0r[l] += ux * qr;
+                n0i[l] += ux * qi;
+                n1r[l] += uy * qr;
+                n1i[l] += uy * qi;
+                n2r[l] += uzs * qr;
+                n2i[l] += uzs * qi;
+            }
+        }
+    }
+    for (int l = 0; l < L; ++l) {
+        out.re[0][l] = n0r[l];
+        out.im[0][l] = n0i[l];
+        out.re[1][l] = n1r[l];
+        out.im[1][l] = n1i[l];
+        out.re[2][l] = n2r[l];
+        out.im[2][l] = n2i[l];
+    }
+}
+
+CLONES_WIDE void apot_direct(const FfArrays& fa, const double* rx, const double* ry,
+                             const double* rz, double k, LaneN& out) {
+    apot_lanes<false>(fa, rx, ry, rz, k, out);
+}
+
+CLONES_WIDE void apot_image(const FfArrays& fa, const double* rx, const double* ry,
+                            const double* rz, double k, LaneN& out) {
+    apot_lanes<true>(fa, rx, ry, rz, k, out);
+}
+
+std::array<cplx, 3> lane_vector(const LaneN& nv, int l) {
+    return {cplx(nv.re[0][l], nv.im[0][l]), cplx(nv.re[1][l], nv.im[1][l]),
+            cplx(nv.re[2][l], nv.im[2][l])};
+}
+
+// Up to L directions; unused lanes repeat the first direction.
+void eval_block(const Model& m, const FfArrays& fa, double freq_hz, int cnt, const double* theta,
+                const double* phi, cplx* eth, cplx* eph) {
+    FfDir dir[L];
+    double rx[L], ry[L], rz[L];
+    bool lit = false, image = false;
+    for (int l = 0; l < L; ++l) {
+        const int i = l < cnt ? l : 0;
+        dir[l] = ff_dir(m, theta[i], phi[i]);
+        rx[l] = dir[l].rhat[0];
+        ry[l] = dir[l].rhat[1];
+        rz[l] = dir[l].rhat[2];
+        lit |= !dir[l].dark;
+        image |= dir[l].image;
+    }
+    const double k = phys::two_pi * freq_hz / phys::c0;
+    LaneN direct{}, mirror{};
+    if (lit) apot_direct(fa, rx, ry, rz, k, direct);
+    if (image) apot_image(fa, rx, ry, rz, k, mirror);
+    for (int l = 0; l < cnt; ++l)
+        ff_combine(m, freq_hz, dir[l], lane_vector(direct, l), lane_vector(mirror, l), eth[l],
+                   eph[l]);
+}
+
+} // namespace
+
+FfArrays ff_arrays(const std::vector<FfSeg>& fs) {
+    FfArrays fa;
+    const size_t n = fs.size();
+    const size_t npad = (n + C - 1) / C * C;
+    fa.n = static_cast<int>(n);
+    fa.npad = static_cast<int>(npad);
+    for (auto* v : {&fa.ax, &fa.ay, &fa.az, &fa.ux, &fa.uy, &fa.uz, &fa.len, &fa.i0r, &fa.i0i,
+                    &fa.i1r, &fa.i1i})
+        v->assign(npad, 0.0);
+    fa.same_shape.assign(npad, 0);
+    fa.run_of.assign(npad, 0);
+    fa.head_at.assign(npad / C + 1, 0);
+    for (size_t s = 0; s < n; ++s) {
+        const FfSeg& f = fs[s];
+        fa.ax[s] = f.a[0];
+        fa.ay[s] = f.a[1];
+        fa.az[s] = f.a[2];
+        fa.ux[s] = f.dir[0];
+        fa.uy[s] = f.dir[1];
+        fa.uz[s] = f.dir[2];
+        fa.len[s] = f.len;
+        fa.i0r[s] = f.i0.real();
+        fa.i0i[s] = f.i0.imag();
+        fa.i1r[s] = f.i1.real();
+        fa.i1i[s] = f.i1.imag();
+    }
+    for (size_t s = 1; s < npad; ++s)
+        fa.same_shape[s] = fa.len[s] == fa.len[s - 1] && fa.ux[s] == fa.ux[s - 1] &&
+                           fa.uy[s] == fa.uy[s - 1] && fa.uz[s] == fa.uz[s - 1];
+    // Runs of equal segments, cut at chunk boundaries.
+    for (size_t s = 0; s < npad; ++s) {
+        if (s % C == 0 || !fa.same_shape[s]) fa.head.push_back(static_cast<int>(s));
+        const int chunk = static_cast<int>(s / C);
+        fa.run_of[s] = static_cast<int>(fa.head.size()) - 1 - fa.head_at[chunk];
+        fa.head_at[chunk + 1] = static_cast<int>(fa.head.size());
+    }
+    for (int hd : fa.head) {
+        fa.head_len.push_back(fa.len[hd]);
+        fa.head_ux.push_back(fa.ux[hd]);
+        fa.head_uy.push_back(fa.uy[hd]);
+        fa.head_uz.push_back(fa.uz[hd]);
+    }
+    return fa;
+}
+
+FfArrays ff_arrays(const Mesh& mesh, const std::vector<cplx>& cur) {
+    return ff_arrays(fseg_build(mesh, cur));
+}
+
+void ff_eval_dirs(const Model& m, const FfArrays& fa, double freq_hz, int n, const double* theta,
+                  const double* phi, cplx* eth, cplx* eph) {
+    for (int b = 0; b < n; b += L) {
+        const int cnt = std::min(L, n - b);
+        eval_block(m, fa, freq_hz, cnt, theta + b, phi + b, eth + b, eph + b);
+    }
+}
+
+double ff_dir_ns(const Model& m, const FfArrays& fa) {
+    const double passes = m.ground == GROUND_FREE ? 1.0 : 2.0;
+    return kSegDirNs * passes * std::max(fa.n, 1);
+}
+
+void ff_eval_many(const Model& m, const FfArrays& fa, double freq_hz, int n, const double* theta,
+                  const double* phi, cplx* eth, cplx* eph) {
+    if (n <= 0) return;
+    const int nblocks = (n + L - 1) / L;
+    par_for_sized(nblocks, ff_dir_ns(m, fa) * L, [&](int b) {
+        const int at = b * L;
+        const int cnt = std::min(L, n - at);
+        eval_block(m, fa, freq_hz, cnt, theta + at, phi + at, eth + at, eph + at);
+    });
+}
