@@ -121,6 +121,27 @@ TEST(PatternSearch, CoarseGridCounts) {
     EXPECT_EQ(calls, 1296 + 4 * 15 + 1); // the horizon row is never sampled
 }
 
+TEST(PatternSearch, MaximaEqualToRoundingKeepTheFirstAndGiveZeroFrontBack) {
+    // A short dipole along y: the gain is largest on the whole circle
+    // sin(theta) sin(phi) = 0. Computed far fields carry noise of relative
+    // size 1e-15 or so, which must not decide among equal maxima: the first
+    // in search order (theta 0, phi 0) is kept and the front/back ratio is
+    // exactly 0 dB, whatever the noise.
+    for (double seed : {1.0, 2.0, 3.0}) {
+        GainFn g = [seed](double th, double ph) {
+            const double s = std::sin(th) * std::sin(ph);
+            const double noise = 1e-14 * std::sin(1e4 * seed * th + 3e3 * ph);
+            return 1.5 * (1 - s * s) * (1 + noise);
+        };
+        PatternFigures p;
+        pattern_search(g, false, p, nullptr, nullptr);
+        EXPECT_EQ(p.thmax, 0) << seed;
+        EXPECT_EQ(p.phmax, 0) << seed;
+        EXPECT_EQ(p.fb, 0) << seed;
+        EXPECT_NEAR(p.gmax, 10 * std::log10(1.5), 1e-9);
+    }
+}
+
 TEST(PatternSearch, NullBehindGivesAFiniteRatio) {
     GainFn g = [](double th, double ph) {
         double c = std::sin(th) * std::cos(ph);
