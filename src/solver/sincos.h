@@ -1,5 +1,5 @@
-// sin and cos of many non-negative arguments at once, for the phase factor
-// exp(-jkR) of the kernel quadrature.
+// sin and cos of many arguments at once, for the phase factor exp(-jkR) of
+// the kernel quadrature and the phases of the far field.
 //
 // x = q pi/2 + r with q = round(2x/pi) and |r| <= pi/4, r by Cody-Waite
 // reduction with pi/2 split into two 30-bit parts and a remainder (exact
@@ -7,8 +7,10 @@
 // r^17 and r^18, whose truncation errors stay below 1e-19 on |r| <= pi/4;
 // the quadrant q mod 4 swaps and negates the two. The loop has no branches
 // and no calls, so the compiler keeps it in vector registers. The error is a
-// few units in the last place, like the C library's. Arguments from
-// kSincosMax on (phases of more than 160000 wavelengths) go to the C library.
+// few units in the last place, like the C library's. Negative arguments
+// reduce the same way (q < 0, its two's complement giving the quadrant).
+// Arguments of magnitude kSincosMax or more (phases of more than 160000
+// wavelengths) are for the C library.
 #pragma once
 
 #include <bit>
@@ -17,7 +19,7 @@
 
 constexpr double kSincosMax = 1.0e6;
 
-// Computes s[i] = sin(x[i]), c[i] = cos(x[i]) for 0 <= x[i] < kSincosMax.
+// Computes s[i] = sin(x[i]), c[i] = cos(x[i]) for |x[i]| < kSincosMax.
 inline void sincos_many(const double* __restrict x, double* __restrict s, double* __restrict c,
                         int n) {
     constexpr double two_over_pi = 0x1.45f306dc9c883p-1;
