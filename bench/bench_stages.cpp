@@ -1,0 +1,171 @@
+// Where the time of a whole run goes, on the NEC decks in bench/decks/:
+// reading and meshing, the solutions (every sweep point and the design
+// frequency, without the radiated power), the far field (power integration,
+// pattern summary at every point with the beam widths at the design
+// frequency, the default 2 x 5 degree gain grid), writing results.json (the
+// segment potentials included), and the whole run through run_main as the
+// command line does it (-q, results.json into a scratch directory).
+//
+//   ./build/bench/bench_stages --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
+//
+// bench/whole_run.sh times the same decks beside nec2c; medians are quoted
+// in bench/README.md.
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "driver/pattern_summary.h"
+#include "driver/results.h"
+#include "driver/results_json.h"
+#include "driver/run.h"
+#include "mesh/mesh.h"
+#include "model/model.h"
+#include "solver/pattern.h"
+#include "solver/solve.h"
+
+namespace {
+
+const char* const kDecks[] = {"yagi63", "gp4", "dipole11", "gm4", "array2000", "array2000_sweep13",
+                              "array4000"};
+
+std::string deck_path(int d) {
+    return std::string(QUARLIN_SOURCE_DIR) + "/bench/decks/" + kDecks[d] + ".nec";
+}
+
+std::string scratch_dir() {
+    std::string dir = (std::filesystem::temp_directory_path() / "quarlin_bench_stages").string();
+    std::filesystem::create_directories(dir);
+    return dir;
+}
+
+struct Prepared {
+    Model m;
+    Mesh mesh;
+    RunResults res;
+};
+
+bool whole_sphere(const Model& m) {
+    return m.ground == GROUND_FREE || (m.ground == GROUND_PCB && !m.pcb_gnd);
+}
+
+int read_and_mesh(int d, Model& m, Mesh& mesh) {
+    std::string err;
+    if (model_read(deck_path(d), m, err) != 0) return -1;
+    return mesh_build(m, mesh, m.f0, err);
+}
+
+double sweep_freq(const Model& m, int j, int npts) {
+    return npts >= 2 ? m.fstart + j * (m.fstop - m.fstart) / (npts - 1) : m.f0;
+}
+
+int points(const Model& m) {
+    return m.nfreq >= 2 ? m.nfreq : 1;
+}
+
+// Sweep and design solutions as the run does them, without the power
+// integration; the design currents stay in res.
+int solve_all(const Model& m, const Mesh& mesh, RunResults& res) {
+    std::string err;
+    const int npts = points(m);
+    res.sweep.resize(static_cast<size_t>(npts));
+    for (int j = 0; j < npts; ++j)
+        if (solve_freq(m, mesh, sweep_freq(m, j, npts), res.cur, res.sweep[static_cast<size_t>(j)],
+                       0, nullptr, err) != 0)
+            return -1;
+    return solve_freq(m, mesh, m.f0, res.cur, res.design, 0, &res.src_cur, err);
+}
+
+// The far-field work of a run once the currents are known. The sweep points
+// reuse the design currents: the cost does not depend on their values.
+void far_field(const Model& m, const Mesh& mesh, RunResults& res) {
+    res.design.prad = prad_integrate(m, mesh, m.f0, res.cur);
+    for (FreqResult& r : res.sweep)
+        pattern_summary(m, mesh, r.f, res.cur, res.design.pin, r, nullptr, nullptr);
+    pattern_summary(m, mesh, m.f0, res.cur, res.design.pin, res.design, &res.bwaz, &res.bwel);
+    res.nth = static_cast<int>(std::floor((whole_sphere(m) ? 180.0 : 90.0) / m.dth + 1e-9)) + 1;
+    res.nph = static_cast<int>(std::floor(360.0 / m.dph + 1e-9)) + 1;
+    const size_t npt = static_cast<size_t>(res.nth) * static_cast<size_t>(res.nph);
+    for (auto* a : {&res.gt, &res.gv, &res.gh, &res.gr, &res.gl}) a->assign(npt, -300.0f);
+    pattern_grid(m, mesh, m.f0, res.cur, res.design.pin, res.nth, res.nph, m.dth, m.dph,
+                 res.gt.data(), res.gv.data(), res.gh.data(), res.gr.data(), res.gl.data());
+}
+
+// Each deck read, meshed, solved and its far field done once, for the
+// stages that need what the earlier ones produce.
+Prepared& prepared(int d) {
+    static std::map<int, Prepared> cache;
+    auto it = cache.find(d);
+    if (it != cache.end()) return it->second;
+    Prepared& p = cache[d];
+    if (read_and_mesh(d, p.m, p.mesh) != 0 || solve_all(p.m, p.mesh, p.res) != 0) return p;
+    far_field(p.m, p.mesh, p.res);
+    return p;
+}
+
+void BM_ReadMesh(benchmark::State& st) {
+    const int d = static_cast<int>(st.range(0));
+    for (auto _ : st) {
+        Model m;
+        Mesh mesh;
+        if (read_and_mesh(d, m, mesh) != 0) st.SkipWithError("deck not readable");
+        benchmark::DoNotOptimize(mesh.seg.data());
+    }
+    st.SetLabel(kDecks[d]);
+}
+
+void BM_Solve(benchmark::State& st) {
+    const int d = static_cast<int>(st.range(0));
+    Prepared& p = prepared(d);
+    for (auto _ : st) {
+        RunResults r;
+        if (solve_all(p.m, p.mesh, r) != 0) st.SkipWithError("solve failed");
+        benchmark::DoNotOptimize(r.cur.data());
+    }
+    st.SetLabel(kDecks[d]);
+}
+
+void BM_FarField(benchmark::State& st) {
+    const int d = static_cast<int>(st.range(0));
+    Prepared& p = prepared(d);
+    for (auto _ : st) {
+        RunResults r = p.res;
+        far_field(p.m, p.mesh, r);
+        benchmark::DoNotOptimize(r.gt.data());
+    }
+    st.SetLabel(kDecks[d]);
+}
+
+void BM_Write(benchmark::State& st) {
+    const int d = static_cast<int>(st.range(0));
+    Prepared& p = prepared(d);
+    const std::string path = scratch_dir() + "/results.json";
+    for (auto _ : st)
+        if (results_json_write(path, deck_path(d), p.m, p.mesh, p.res) != 0)
+            st.SkipWithError("cannot write");
+    st.SetLabel(kDecks[d]);
+}
+
+void BM_WholeRun(benchmark::State& st) {
+    const int d = static_cast<int>(st.range(0));
+    const std::vector<std::string> args{"quarlin", deck_path(d), "-q", "-o", scratch_dir()};
+    for (auto _ : st)
+        if (run_main(args) != 0) st.SkipWithError("run failed");
+    st.SetLabel(kDecks[d]);
+}
+
+// Argument: deck index into kDecks.
+#define DECKS DenseRange(0, static_cast<int>(std::size(kDecks)) - 1)
+BENCHMARK(BM_ReadMesh)->DECKS->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_Solve)->DECKS->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_FarField)->DECKS->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_Write)->DECKS->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_WholeRun)->DECKS->Unit(benchmark::kMillisecond)->UseRealTime();
+#undef DECKS
+
+} // namespace
+
+BENCHMARK_MAIN();
