@@ -19,6 +19,7 @@
 #include "driver/sweep_run.h"
 #include "mesh/mesh.h"
 #include "solver/pattern.h"
+#include "solver/segment_values.h"
 #include "solver/solve.h"
 
 namespace {
@@ -175,8 +176,14 @@ int analysis_run(const RunOptions& opt, Model& m, std::string& err, RunClock::ti
     // 14. The design block.
     if (!opt.quiet) report_design(m, res);
 
-    // 15. Results file, written by rank 0 alone; its exit code is the job's.
+    // 15. Results file, written by rank 0 alone (its exit code is the
+    // job's), with the potentials at the segment centres.
     if (!dist_root()) return EXIT_OK;
+    {
+        std::vector<cplx> i_start, i_delta;
+        seg_currents(mesh, res.cur, i_start, i_delta);
+        res.seg_v = seg_potentials(m, mesh, m.f0, i_delta);
+    }
     std::string path = opt.outdir + "/results.json";
     if (results_json_write(path, opt.input, m, mesh, res) != 0) {
         std::printf("ERROR: cannot write %s\n", path.c_str());

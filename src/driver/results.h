@@ -21,6 +21,7 @@ struct RunResults {
     FreqResult design;             // the design frequency
     std::vector<cplx> cur;         // design currents, one per unknown
     std::vector<cplx> src_cur;     // design terminal current of every source
+    std::vector<cplx> seg_v;       // design potential at every segment centre, V
     double bwaz = 0, bwel = 0;     // design 3-dB beam widths, degrees
     double bwel_horizon = 0;       // one-sided elevation width from the horizon up, when bwel is 0
     int nth = 0, nph = 0;          // pattern grid

@@ -10,12 +10,9 @@
 #include "driver/names.h"
 #include "driver/outfile.h"
 #include "driver/run.h"
-#include "parallel/par_for.h"
-#include "solver/sincos.h"
+#include "solver/segment_values.h"
 
 namespace {
-
-constexpr int kMaxPotentialSegs = 8000;
 
 // The position of the node of an unknown; the origin for none.
 void unk_pos(const Mesh& mesh, int u, double p[3]) {
@@ -64,123 +61,14 @@ struct Writer {
     }
 };
 
-bool has_image(const Model& m) {
-    return m.ground == GROUND_PERFECT || m.ground == GROUND_REAL || m.ground == GROUND_MININEC ||
-           (m.ground == GROUND_PCB && m.pcb_gnd);
-}
-
 } // namespace
 
-void seg_currents(const Mesh& mesh, const std::vector<cplx>& cur, std::vector<cplx>& ia,
-                  std::vector<cplx>& d) {
-    ia.assign(static_cast<size_t>(mesh.nseg()), cplx(0));
-    d.assign(static_cast<size_t>(mesh.nseg()), cplx(0));
-    for (int u = 0; u < mesh.nunk() && u < static_cast<int>(cur.size()); ++u) {
-        const Unknown& un = mesh.unk[static_cast<size_t>(u)];
-        for (int r = 0; r < un.nref; ++r) {
-            const SegRef& ref = un.ref[r];
-            cplx v = static_cast<double>(ref.sign) * cur[static_cast<size_t>(u)];
-            size_t s = static_cast<size_t>(ref.seg);
-            if (ref.end == 1) {
-                d[s] += v;
-            } else {
-                ia[s] += v;
-                d[s] -= v;
-            }
-        }
-    }
-}
+namespace {
 
-// V(m) = 1/(4 pi eps0) sum_L q_L len_L sum_n (w_n/2) [G(R) - G(R')], with
-// G(R) = exp(-jkR)/R, R = sqrt(|c_m - p_n|^2 + a_L^2) from the centre of m
-// to the n-th point of an 8-point Gauss-Legendre rule on segment L, and R'
-// the same to the image point in z = 0 where the ground has one.
-std::vector<cplx> seg_potentials(const Model& m, const Mesh& mesh, double freq_hz,
-                                 const std::vector<cplx>& d) {
-    const int n = mesh.nseg();
-    std::vector<cplx> v(static_cast<size_t>(n), cplx(0));
-    if (n > kMaxPotentialSegs || n == 0) return v;
-    // 8-point rule on [-1, 1], ten decimals, from the most negative node up.
-    static const double gx[8] = {-0.9602898565, -0.7966664774, -0.5255324099, -0.1834346425,
-                                 0.1834346425,  0.5255324099,  0.7966664774,  0.9602898565};
-    static const double gw[8] = {0.1012285363, 0.2223810345, 0.3137066459, 0.3626837834,
-                                 0.3626837834, 0.3137066459, 0.2223810345, 0.1012285363};
-    const double w = phys::two_pi * freq_hz, k = w / phys::c0;
-    const bool image = has_image(m);
-    // q_L len_L = j d_L / w
-    std::vector<cplx> qlen(static_cast<size_t>(n));
-    for (int L = 0; L < n; ++L)
-        qlen[static_cast<size_t>(L)] = cplx(0, 1) * d[static_cast<size_t>(L)] / w;
+// Step by step, in the document's key order.
 
-    // The quadrature points of every segment, computed once.
-    const size_t npt = static_cast<size_t>(n) * 8;
-    std::vector<double> px(npt), py(npt), pz(npt), a2(static_cast<size_t>(n));
-    for (int L = 0; L < n; ++L) {
-        const Segment& sl = mesh.seg[static_cast<size_t>(L)];
-        a2[static_cast<size_t>(L)] = sl.radius * sl.radius;
-        for (int q = 0; q < 8; ++q) {
-            double t = (1 + gx[q]) / 2;
-            size_t i = static_cast<size_t>(L) * 8 + static_cast<size_t>(q);
-            px[i] = sl.a[0] + t * (sl.b[0] - sl.a[0]);
-            py[i] = sl.a[1] + t * (sl.b[1] - sl.a[1]);
-            pz[i] = sl.a[2] + t * (sl.b[2] - sl.a[2]);
-        }
-    }
-
-    par_for(n, [&](int mi) {
-        const Segment& sm = mesh.seg[static_cast<size_t>(mi)];
-        // Distances to every point (and to its image), then all phases at once.
-        const size_t nr = image ? 2 * npt : npt;
-        std::vector<double> R(nr), kr(nr), sn(nr), cs(nr);
-        for (size_t i = 0; i < npt; ++i) {
-            double dx = sm.c[0] - px[i], dy = sm.c[1] - py[i], dz = sm.c[2] - pz[i];
-            double h2 = dx * dx + dy * dy + a2[i / 8];
-            R[i] = std::sqrt(h2 + dz * dz);
-            if (image) {
-                double dzi = sm.c[2] + pz[i];
-                R[npt + i] = std::sqrt(h2 + dzi * dzi);
-            }
-        }
-        for (size_t i = 0; i < nr; ++i) kr[i] = k * R[i];
-        bool small = true;
-        for (size_t i = 0; i < nr; ++i) small = small && kr[i] < kSincosMax;
-        if (small) {
-            sincos_many(kr.data(), sn.data(), cs.data(), static_cast<int>(nr));
-        } else {
-            for (size_t i = 0; i < nr; ++i) {
-                sn[i] = std::sin(kr[i]);
-                cs[i] = std::cos(kr[i]);
-            }
-        }
-        cplx sum = 0;
-        for (int L = 0; L < n; ++L) {
-            double re = 0, im = 0; // sum over q of (w_q/2) [G(R) - G(R')], G = exp(-jkR)/R
-            for (int q = 0; q < 8; ++q) {
-                size_t i = static_cast<size_t>(L) * 8 + static_cast<size_t>(q);
-                double w = gw[q] / 2 / R[i];
-                re += w * cs[i];
-                im -= w * sn[i];
-                if (image) {
-                    double wi = gw[q] / 2 / R[npt + i];
-                    re -= wi * cs[npt + i];
-                    im += wi * sn[npt + i];
-                }
-            }
-            sum += qlen[static_cast<size_t>(L)] * cplx(re, im);
-        }
-        v[static_cast<size_t>(mi)] = sum / phys::four_pi_eps0;
-    });
-    return v;
-}
-
-int results_json_write(const std::string& path, const std::string& input, const Model& m,
-                       const Mesh& mesh, const RunResults& res) {
-    OutFile out(path);
-    if (!out.open()) return -1;
-    Writer w{out.file()};
-    std::FILE* f = out.file();
-    const FreqResult& d = res.design;
-
+void write_head(Writer& w, const std::string& input, const Model& m, const RunResults& res) {
+    std::FILE* f = w.f;
     std::fprintf(f, "{\"program\":\"Quarlin %s\",\"title\":", kVersion);
     json_str(f, m.title);
     w.raw(",\"input\":");
@@ -193,8 +81,10 @@ int results_json_write(const std::string& path, const std::string& input, const 
     w.fields({{"eps", "%g", m.pcb_eps}, {"tand", "%g", m.pcb_tand}, {"h", "%g", m.pcb_h}});
     std::fprintf(f, ",\"gnd\":%d},", m.pcb_gnd);
     w.fields({{"z0ref", "%g", m.z0ref}, {"runtime", "%.3f", res.runtime}});
+}
 
-    std::fprintf(f, ",\"mesh\":{\"nwire\":%d,\"nseg\":%d,\"nunk\":%d,", wire_count(m, mesh),
+void write_mesh(Writer& w, const Model& m, const Mesh& mesh) {
+    std::fprintf(w.f, ",\"mesh\":{\"nwire\":%d,\"nseg\":%d,\"nunk\":%d,", wire_count(m, mesh),
                  mesh.nseg(), mesh.nunk());
     w.fields({{"minlen", "%g", mesh.minlen},
               {"maxlen", "%g", mesh.maxlen},
@@ -203,38 +93,48 @@ int results_json_write(const std::string& path, const std::string& input, const 
     w.raw(",\"warnings\":[");
     for (int i = 0; i < mesh.nwarn(); ++i) {
         if (i) w.raw(",");
-        json_str(f, mesh.warnings[static_cast<size_t>(i)]);
+        json_str(w.f, mesh.warnings[static_cast<size_t>(i)]);
     }
     w.raw("]}");
+}
 
+void write_wires(Writer& w, const Model& m, const Mesh& mesh) {
     w.raw(",\"wires\":[");
     const std::vector<Wire>& wires = mesh.expanded_wires.empty() ? m.wires : mesh.expanded_wires;
     for (size_t i = 0; i < wires.size(); ++i) {
         const Wire& wi = wires[i];
         w.raw(i ? ",[" : "[");
         w.nums("%g", {wi.x1, wi.y1, wi.z1, wi.x2, wi.y2, wi.z2, wi.radius});
-        std::fprintf(f, ",%d]", wi.tag);
+        std::fprintf(w.f, ",%d]", wi.tag);
     }
+    w.raw("]");
+}
 
+// Per segment: end points, wire, the currents at start, end and centre
+// (magnitudes, then phases), tag and the centre potential.
+void write_segs(Writer& w, const Mesh& mesh, const RunResults& res) {
     std::vector<cplx> ia, dl;
     seg_currents(mesh, res.cur, ia, dl);
-    std::vector<cplx> pot = seg_potentials(m, mesh, m.f0, dl);
-    w.raw("],\"segs\":[");
+    w.raw(",\"segs\":[");
     for (int s = 0; s < mesh.nseg(); ++s) {
         const Segment& sg = mesh.seg[static_cast<size_t>(s)];
-        size_t si = static_cast<size_t>(s);
-        cplx a = ia[si], b = ia[si] + dl[si], c = ia[si] + dl[si] / 2.0;
+        const size_t si = static_cast<size_t>(s);
+        const cplx a = ia[si], b = ia[si] + dl[si], c = ia[si] + dl[si] / 2.0;
+        const cplx v = si < res.seg_v.size() ? res.seg_v[si] : cplx(0);
         w.raw(s ? ",[" : "[");
         w.nums("%.6g", {sg.a[0], sg.a[1], sg.a[2], sg.b[0], sg.b[1], sg.b[2]});
-        std::fprintf(f, ",%d,", sg.wire + 1);
+        std::fprintf(w.f, ",%d,", sg.wire + 1);
         w.nums("%.5g",
                {std::abs(a), std::abs(b), std::abs(c), phase_deg(a), phase_deg(b), phase_deg(c)});
-        std::fprintf(f, ",%d,", sg.tag);
-        w.nums("%.5g", {std::abs(pot[si]), phase_deg(pot[si])});
+        std::fprintf(w.f, ",%d,", sg.tag);
+        w.nums("%.5g", {std::abs(v), phase_deg(v)});
         w.raw("]");
     }
+    w.raw("]");
+}
 
-    w.raw("],\"sources\":[");
+void write_sources(Writer& w, const Model& m, const Mesh& mesh, const RunResults& res) {
+    w.raw(",\"sources\":[");
     for (int i = 0; i < m.nsrc(); ++i) {
         const Source& s = m.srcs[static_cast<size_t>(i)];
         double p[3];
@@ -254,8 +154,12 @@ int results_json_write(const std::string& path, const std::string& input, const 
                   {"zi", "%g", z.imag()}});
         w.raw("}");
     }
+    w.raw("]");
+}
 
-    w.raw("],\"loads\":[");
+// Loads without an unknown are left out.
+void write_loads(Writer& w, const Model& m, const Mesh& mesh) {
+    w.raw(",\"loads\":[");
     bool first = true;
     for (const Load& l : m.loads) {
         if (l.unk < 0) continue;
@@ -266,8 +170,11 @@ int results_json_write(const std::string& path, const std::string& input, const 
         w.fields({{"x", "%g", p[0]}, {"y", "%g", p[1]}, {"z", "%g", p[2]}});
         w.raw("}");
     }
+    w.raw("]");
+}
 
-    w.raw("],\"tlines\":[");
+void write_tlines(Writer& w, const Model& m, const Mesh& mesh) {
+    w.raw(",\"tlines\":[");
     for (int i = 0; i < m.ntl(); ++i) {
         const TLine& t = m.tls[static_cast<size_t>(i)];
         double p1[3], p2[3];
@@ -277,8 +184,11 @@ int results_json_write(const std::string& path, const std::string& input, const 
         w.nums("%g", {p1[0], p1[1], p1[2], p2[0], p2[1], p2[2], t.z0});
         w.raw("]");
     }
+    w.raw("]");
+}
 
-    w.raw("],\"sweep\":[");
+void write_sweep(Writer& w, const RunResults& res) {
+    w.raw(",\"sweep\":[");
     for (size_t i = 0; i < res.sweep.size(); ++i) {
         const FreqResult& r = res.sweep[i];
         w.raw(i ? ",[" : "[");
@@ -291,8 +201,12 @@ int results_json_write(const std::string& path, const std::string& input, const 
         w.nums("%.4g", {r.gmax, r.fb, r.thmax, r.phmax});
         w.raw("]");
     }
+    w.raw("]");
+}
 
-    w.raw("],\"design\":{");
+void write_design(Writer& w, const Model& m, const RunResults& res) {
+    const FreqResult& d = res.design;
+    w.raw(",\"design\":{");
     w.fields({{"fres", "%.8g", res.fres},
               {"fpeak", "%.8g", res.fpeak},
               {"f", "%.10g", m.f0},
@@ -315,21 +229,28 @@ int results_json_write(const std::string& path, const std::string& input, const 
               {"convestzr", "%.6g", res.zconv_est.real()},
               {"convestzi", "%.6g", res.zconv_est.imag()}});
     w.raw("}");
+}
 
+// The L networks of the report, computed again with the same inputs.
+void write_match(Writer& w, const Model& m, const RunResults& res) {
+    const FreqResult& d = res.design;
     w.raw(",\"match\":[");
     MatchSolution ms[2];
     int nm = lmatch(d.zin.real(), d.zin.imag(), m.z0ref, m.f0, ms);
     for (int i = 0; i < nm; ++i) {
-        std::fprintf(f, "%s{\"at_antenna\":\"%s\",\"toward_line\":\"%s\",\"sh\":%d,", i ? "," : "",
-                     ms[i].at_antenna.c_str(), ms[i].toward_line.c_str(), ms[i].sh);
+        std::fprintf(w.f, "%s{\"at_antenna\":\"%s\",\"toward_line\":\"%s\",\"sh\":%d,",
+                     i ? "," : "", ms[i].at_antenna.c_str(), ms[i].toward_line.c_str(), ms[i].sh);
         w.key("xs", "%.10g", ms[i].xs);
         w.raw(",");
         w.key("bp", "%.10g", ms[i].bp);
         w.raw("}");
     }
     w.raw("]");
-    if (m.dish) dish_json(f, m, res.dish);
+}
 
+// The five gain arrays, each value below -99 dB (or not a number) as -99.
+void write_pattern(Writer& w, const Model& m, const RunResults& res) {
+    std::FILE* f = w.f;
     w.raw(",\"pattern\":{");
     w.key("dth", "%g", m.dth);
     w.raw(",");
@@ -349,6 +270,28 @@ int results_json_write(const std::string& path, const std::string& input, const 
         }
         w.raw("]");
     }
-    w.raw("}}\n");
+    w.raw("}");
+}
+
+} // namespace
+
+int results_json_write(const std::string& path, const std::string& input, const Model& m,
+                       const Mesh& mesh, const RunResults& res) {
+    OutFile out(path);
+    if (!out.open()) return -1;
+    Writer w{out.file()};
+    write_head(w, input, m, res);
+    write_mesh(w, m, mesh);
+    write_wires(w, m, mesh);
+    write_segs(w, mesh, res);
+    write_sources(w, m, mesh, res);
+    write_loads(w, m, mesh);
+    write_tlines(w, m, mesh);
+    write_sweep(w, res);
+    write_design(w, m, res);
+    write_match(w, m, res);
+    if (m.dish) dish_json(w.f, m, res.dish);
+    write_pattern(w, m, res);
+    w.raw("}\n");
     return out.commit() ? 0 : -1;
 }

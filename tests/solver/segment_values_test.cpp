@@ -1,4 +1,4 @@
-// Segment currents and centre potentials of results.json against closed
+// Segment currents and centre potentials (for results.json) against closed
 // forms of electrostatics at a frequency low enough to be static.
 #include <gtest/gtest.h>
 
@@ -7,9 +7,9 @@
 #include <string>
 
 #include "common/constants.h"
-#include "driver/results_json.h"
 #include "mesh/mesh.h"
 #include "model/model.h"
+#include "solver/segment_values.h"
 
 namespace {
 
