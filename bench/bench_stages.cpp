@@ -2,9 +2,9 @@
 // reading and meshing, the solutions (every sweep point and the design
 // frequency, without the radiated power), the far field (power integration,
 // pattern summary at every point with the beam widths at the design
-// frequency, the default 2 x 5 degree gain grid), writing results.json (the
-// segment potentials included), and the whole run through run_main as the
-// command line does it (-q, results.json into a scratch directory).
+// frequency, the default 2 x 5 degree gain grid), the segment potentials,
+// writing results.json, and the whole run through run_main as the command
+// line does it (-q, results.json into a scratch directory).
 //
 //   ./build/bench/bench_stages --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
 //
@@ -25,12 +25,13 @@
 #include "mesh/mesh.h"
 #include "model/model.h"
 #include "solver/pattern.h"
+#include "solver/segment_values.h"
 #include "solver/solve.h"
 
 namespace {
 
-const char* const kDecks[] = {"yagi63", "gp4", "dipole11", "gm4", "array2000", "array2000_sweep13",
-                              "array4000"};
+const char* const kDecks[] = {
+    "yagi63", "gp4", "dipole11", "gm4", "array2000", "array2000_sweep13", "array4000"};
 
 std::string deck_path(int d) {
     return std::string(QUARLIN_SOURCE_DIR) + "/bench/decks/" + kDecks[d] + ".nec";
@@ -94,6 +95,12 @@ void far_field(const Model& m, const Mesh& mesh, RunResults& res) {
                  res.gt.data(), res.gv.data(), res.gh.data(), res.gr.data(), res.gl.data());
 }
 
+std::vector<cplx> potentials(const Model& m, const Mesh& mesh, const RunResults& res) {
+    std::vector<cplx> i_start, i_delta;
+    seg_currents(mesh, res.cur, i_start, i_delta);
+    return seg_potentials(m, mesh, m.f0, i_delta);
+}
+
 // Each deck read, meshed, solved and its far field done once, for the
 // stages that need what the earlier ones produce.
 Prepared& prepared(int d) {
@@ -103,6 +110,7 @@ Prepared& prepared(int d) {
     Prepared& p = cache[d];
     if (read_and_mesh(d, p.m, p.mesh) != 0 || solve_all(p.m, p.mesh, p.res) != 0) return p;
     far_field(p.m, p.mesh, p.res);
+    p.res.seg_v = potentials(p.m, p.mesh, p.res);
     return p;
 }
 
@@ -139,6 +147,13 @@ void BM_FarField(benchmark::State& st) {
     st.SetLabel(kDecks[d]);
 }
 
+void BM_Potentials(benchmark::State& st) {
+    const int d = static_cast<int>(st.range(0));
+    Prepared& p = prepared(d);
+    for (auto _ : st) benchmark::DoNotOptimize(potentials(p.m, p.mesh, p.res).data());
+    st.SetLabel(kDecks[d]);
+}
+
 void BM_Write(benchmark::State& st) {
     const int d = static_cast<int>(st.range(0));
     Prepared& p = prepared(d);
@@ -162,6 +177,7 @@ void BM_WholeRun(benchmark::State& st) {
 BENCHMARK(BM_ReadMesh)->DECKS->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_Solve)->DECKS->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_FarField)->DECKS->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_Potentials)->DECKS->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_Write)->DECKS->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_WholeRun)->DECKS->Unit(benchmark::kMillisecond)->UseRealTime();
 #undef DECKS
