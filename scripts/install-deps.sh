@@ -4,7 +4,7 @@
 # with --mpi also what the MPI build needs (OpenMPI and ScaLAPACK).
 set -euo pipefail
 
-pkgs=(g++ cmake ninja-build libgtest-dev libgmock-dev libbenchmark-dev libopenblas-dev nlohmann-json3-dev python3 librsvg2-bin libpng-dev ccache)
+pkgs=(g++ cmake ninja-build libgtest-dev libgmock-dev libbenchmark-dev libopenblas-dev libopenblas-serial-dev nlohmann-json3-dev python3 librsvg2-bin libpng-dev ccache)
 if [ "${1:-}" = "--mpi" ]; then
   pkgs+=(openmpi-bin libopenmpi-dev libscalapack-openmpi-dev)
 fi

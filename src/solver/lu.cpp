@@ -1,6 +1,7 @@
 #include "solver/lu.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstddef>
 #include <new>
@@ -10,14 +11,23 @@
 #include "parallel/par_for.h"
 
 #if QUARLIN_HAVE_LAPACK
-// LAPACK (column-major, 32-bit integers as in Debian's OpenBLAS). The
-// trailing size_t is the hidden length of the character argument that
-// Fortran compilers pass; implementations written in C ignore it.
+// LAPACK and BLAS (column-major, 32-bit integers as in Debian's OpenBLAS).
+// The trailing size_t arguments are the hidden lengths of the character
+// arguments that Fortran compilers pass; implementations written in C
+// ignore them.
 extern "C" {
 void zgetrf_(const int* m, const int* n, cplx* a, const int* lda, int* ipiv, int* info);
 void zgetrs_(const char* trans, const int* n, const int* nrhs, const cplx* a, const int* lda,
              const int* ipiv, cplx* b, const int* ldb, int* info, std::size_t trans_len);
-// OpenBLAS's own thread count (the build links OpenBLAS when it has LAPACK).
+void zlaswp_(const int* n, cplx* a, const int* lda, const int* k1, const int* k2, const int* ipiv,
+             const int* incx);
+void ztrsm_(const char* side, const char* uplo, const char* transa, const char* diag, const int* m,
+            const int* n, const cplx* alpha, const cplx* a, const int* lda, cplx* b, const int* ldb,
+            std::size_t, std::size_t, std::size_t, std::size_t);
+void zgemm_(const char* transa, const char* transb, const int* m, const int* n, const int* k,
+            const cplx* alpha, const cplx* a, const int* lda, const cplx* b, const int* ldb,
+            const cplx* beta, cplx* c, const int* ldc, std::size_t, std::size_t);
+// OpenBLAS's own thread count: 1, for a build that links a threaded OpenBLAS.
 void openblas_set_num_threads(int num_threads);
 }
 #endif
@@ -104,6 +114,92 @@ int lu_solve_ref(cplx* a, cplx* b, int n) {
 
 #if QUARLIN_HAVE_LAPACK
 
+namespace {
+
+// Right-looking blocked factorization P M = L U of the column-major n x n
+// matrix M (leading dimension n) with one step of look-ahead, on the
+// workers: panels of kLuPanel columns are factored by LAPACK (partial
+// pivoting); for each panel the columns to its right get its row
+// interchanges, the triangular solve for the panel's rows of U and the
+// product update of the trailing rows, in column blocks of kLuColumns, one
+// par_for index each. Index 0 updates the next panel and factors it at
+// once, so that the next step can start while the other blocks are still
+// being updated. The blocks depend only on n, so the factors are the same
+// on any number of threads. Returns 0, or kLuSingular when a panel has an
+// exactly zero pivot column.
+struct Blocked {
+    cplx* m;
+    int n;
+    int* ipiv; // 1-based rows, as LAPACK's
+};
+
+// Factors the panel of columns [j, j + w): rows j..n-1. Returns LAPACK's
+// info (> 0: a zero pivot).
+int factor_panel(const Blocked& b, int j, int w) {
+    const int rows = b.n - j;
+    int info = 0;
+    zgetrf_(&rows, &w, b.m + static_cast<std::size_t>(j) * b.n + j, &b.n, b.ipiv + j, &info);
+    for (int i = j; i < j + w; ++i) b.ipiv[i] += j;
+    return info;
+}
+
+// Applies panel [j, j + w) to the columns [c0, c1) to its right.
+void update_columns(const Blocked& b, int j, int w, int c0, int c1) {
+    const cplx one(1.0, 0.0), minus_one(-1.0, 0.0);
+    const int nc = c1 - c0, k1 = j + 1, k2 = j + w, inc = 1;
+    const std::size_t n = static_cast<std::size_t>(b.n);
+    cplx* cols = b.m + static_cast<std::size_t>(c0) * n;
+    zlaswp_(&nc, cols, &b.n, &k1, &k2, b.ipiv, &inc);
+    const cplx* l11 = b.m + static_cast<std::size_t>(j) * n + j;
+    ztrsm_("L", "L", "N", "U", &w, &nc, &one, l11, &b.n, cols + j, &b.n, 1, 1, 1, 1);
+    const int rows = b.n - j - w;
+    if (rows > 0)
+        zgemm_("N", "N", &rows, &nc, &w, &minus_one, l11 + w, &b.n, cols + j, &b.n, &one,
+               cols + j + w, &b.n, 1, 1);
+}
+
+int factor_blocked(const Blocked& b) {
+    const int n = b.n;
+    std::atomic<int> singular{0};
+    if (factor_panel(b, 0, std::min(kLuPanel, n)) > 0) return kLuSingular;
+    for (int j = 0; j < n; j += kLuPanel) {
+        const int w = std::min(kLuPanel, n - j);
+        const int next = j + w; // the next panel's first column
+        if (next >= n) break;
+        const int wn = std::min(kLuPanel, n - next);
+        const int rest = next + wn; // columns beyond the next panel
+        const int nblocks = (n - rest + kLuColumns - 1) / kLuColumns;
+        // Work of one index: a block's product update, 8 flops per complex
+        // multiply-add, at about 20 GFLOP/s.
+        const double ns = 8.0 * (n - next) * static_cast<double>(kLuColumns) * w / 20.0;
+        par_for_sized(1 + nblocks, ns, [&](int t) {
+            if (t == 0) {
+                update_columns(b, j, w, next, rest);
+                if (factor_panel(b, next, wn) > 0) singular = 1;
+            } else {
+                const int c0 = rest + (t - 1) * kLuColumns;
+                update_columns(b, j, w, c0, std::min(n, c0 + kLuColumns));
+            }
+        });
+        if (singular) return kLuSingular;
+    }
+    // Each panel's interchanges in the columns to its left (the multipliers
+    // of the earlier panels), in panel order.
+    const int nleft = (n + kLuColumns - 1) / kLuColumns;
+    par_for_sized(nleft, 1e4, [&](int t) {
+        const int c0 = t * kLuColumns, c1 = std::min(n, c0 + kLuColumns);
+        const int inc = 1;
+        for (int j = (c0 / kLuPanel + 1) * kLuPanel; j < n; j += kLuPanel) {
+            const int nc = std::min(c1, j) - c0;
+            const int k1 = j + 1, k2 = std::min(n, j + kLuPanel);
+            zlaswp_(&nc, b.m + static_cast<std::size_t>(c0) * n, &b.n, &k1, &k2, b.ipiv, &inc);
+        }
+    });
+    return 0;
+}
+
+} // namespace
+
 int lu_solve(cplx* a, cplx* b, int n) {
     if (n <= 0) return 0;
     std::vector<int> ipiv;
@@ -112,17 +208,22 @@ int lu_solve(cplx* a, cplx* b, int n) {
     } catch (const std::bad_alloc&) {
         return -1;
     }
-    // OpenBLAS factors on as many threads as par_for would use; small
-    // systems on one, like the serial tail of the reference elimination:
-    // there the threads cost more than they save, and their spinning after
-    // the call slows the next frequency's fill.
-    openblas_set_num_threads(n <= kLuSerialTail ? 1 : par_workers(n));
+    // All parallelism is par_for's: OpenBLAS itself runs on the calling
+    // thread (the build links its single-threaded library; a threaded one
+    // is held to one thread).
+    openblas_set_num_threads(1);
     // The row-major A is, read column-major, its transpose: factor A^T and
-    // solve (A^T)^T x = b.
+    // solve (A^T)^T x = b. Up to kLuSerialTail unknowns one LAPACK call on
+    // the calling thread does it: there more threads cost more than they
+    // save.
     int info = 0;
-    zgetrf_(&n, &n, a, &n, ipiv.data(), &info);
-    if (info > 0) return kLuSingular; // U(info, info) is exactly zero
-    if (info < 0) return -1;
+    if (n <= kLuSerialTail) {
+        zgetrf_(&n, &n, a, &n, ipiv.data(), &info);
+        if (info > 0) return kLuSingular; // U(info, info) is exactly zero
+        if (info < 0) return -1;
+    } else if (factor_blocked(Blocked{a, n, ipiv.data()}) != 0) {
+        return kLuSingular;
+    }
     const char trans = 'T';
     const int nrhs = 1;
     zgetrs_(&trans, &n, &nrhs, a, &n, ipiv.data(), b, &n, &info, 1);

@@ -6,9 +6,10 @@
 // column whose largest entry is exactly zero) returns kLuSingular and leaves
 // b untouched; A is then overwritten with a partial factorization.
 //
-// lu_solve factors through LAPACK (zgetrf/zgetrs) when the build found
-// OpenBLAS and otherwise through lu_solve_ref, the built-in row-by-row
-// elimination, which is also the reference the tests compare against.
+// lu_solve factors through LAPACK and BLAS (single-threaded OpenBLAS, in
+// panels spread over the par_for workers) when the build found OpenBLAS,
+// and otherwise through lu_solve_ref, the built-in row-by-row elimination,
+// which is also the reference the tests compare against.
 #pragma once
 
 #include "common/constants.h"
@@ -19,6 +20,12 @@ constexpr int kLuSingular = -2;
 // more than kLuSerialTail pivot steps remain; the tail runs serially.
 constexpr int kLuTasks = 16;
 constexpr int kLuSerialTail = 400;
+
+// LAPACK path: systems of more than kLuSerialTail unknowns are factored in
+// panels of kLuPanel columns, the columns right of a panel updated in
+// blocks of kLuColumns on the workers.
+constexpr int kLuPanel = 128;
+constexpr int kLuColumns = 256;
 
 // Work of one pivot step, shared read-only by the kLuTasks tasks.
 struct LuArgs {

@@ -49,9 +49,10 @@ class Lu : public ::testing::Test {
 
 TEST_F(Lu, ReferenceAndBuildFactorizationSolveRandomSystems) {
     // Sizes on both sides of the 400-step serial tail, so that the parallel
-    // row tasks are exercised; the solutions of the two factorizations agree
-    // to rounding (a few hundred ulps for these condition numbers).
-    for (int n : {1, 2, 7, 64, 401, 450}) {
+    // row tasks and the build's panels (a partial last panel, a partial last
+    // column block) are exercised; the solutions of the two factorizations
+    // agree to rounding (a few hundred ulps for these condition numbers).
+    for (int n : {1, 2, 7, 64, 401, 450, 2 * kLuPanel + kLuColumns + 37}) {
         Vec a = random_matrix(n, 11u + n);
         Vec b(static_cast<size_t>(n));
         for (int i = 0; i < n; ++i) b[i] = cplx(std::cos(i), std::sin(0.5 * i));
@@ -84,6 +85,38 @@ TEST_F(Lu, ParallelEliminationIsBitIdenticalToSerial) {
     ASSERT_EQ(lu_solve_ref(a2.data(), x2.data(), n), 0);
     EXPECT_EQ(x1, x2);
     EXPECT_EQ(a1, a2);
+}
+
+TEST_F(Lu, BuildFactorizationIsTheSameOnAnyNumberOfThreads) {
+    const int n = kLuSerialTail + 3 * kLuPanel + 11;
+    Vec a = random_matrix(n, 9);
+    Vec b(static_cast<size_t>(n), cplx(0.5, 1.0));
+    Vec x[3];
+    const int threads[3] = {1, 2, 5};
+    for (int t = 0; t < 3; ++t) {
+        set_threads(threads[t]);
+        Vec m = a;
+        x[t] = b;
+        ASSERT_EQ(lu_solve(m.data(), x[t].data(), n), 0);
+    }
+    EXPECT_EQ(x[0], x[1]);
+    EXPECT_EQ(x[0], x[2]);
+    EXPECT_LT(backward_error(a, x[0], b), 1e-14);
+}
+
+TEST_F(Lu, SingularColumnInALaterPanelIsFound) {
+    // A zero column beyond the first panels of a large system: found when
+    // its panel is factored, with the right-hand side left as it was.
+    const int n = kLuSerialTail + 2 * kLuPanel + 5;
+    for (int zero_col : {kLuPanel + 3, n - 1}) {
+        Vec a = random_matrix(n, 21);
+        for (int i = 0; i < n; ++i) a[static_cast<size_t>(i) * n + zero_col] = 0.0;
+        Vec b(static_cast<size_t>(n), cplx(1.0, 2.0));
+        const Vec b0 = b;
+        set_threads(2);
+        EXPECT_EQ(lu_solve(a.data(), b.data(), n), kLuSingular) << zero_col;
+        EXPECT_EQ(b, b0);
+    }
 }
 
 TEST_F(Lu, OneByOne) {
