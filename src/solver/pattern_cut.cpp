@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 
-#include "parallel/par_for.h"
 #include "solver/farfield.h"
 
 void pattern_cut(const Model& m, const Mesh& mesh, double freq_hz, const std::vector<cplx>& cur,
@@ -11,15 +10,17 @@ void pattern_cut(const Model& m, const Mesh& mesh, double freq_hz, const std::ve
     const size_t n = std::min(cut.theta_deg.size(), cut.phi_deg.size());
     cut.gt_db.assign(n, -300.0);
     if (n == 0) return;
-    std::vector<FfSeg> fs = fseg_build(mesh, cur);
-    const int nseg = static_cast<int>(fs.size());
+    const FfArrays fa = ff_arrays(mesh, cur);
     const double scale = phys::four_pi / (phys::two_eta0 * pin);
-    par_for(static_cast<int>(n), [&](int i) {
-        const size_t k = static_cast<size_t>(i);
-        cplx eth, eph;
-        ff_eval(m, fs.data(), nseg, freq_hz, cut.theta_deg[k] * phys::deg,
-                cut.phi_deg[k] * phys::deg, eth, eph);
-        const double g = scale * (std::norm(eth) + std::norm(eph));
+    std::vector<double> th(n), ph(n);
+    for (size_t k = 0; k < n; ++k) {
+        th[k] = cut.theta_deg[k] * phys::deg;
+        ph[k] = cut.phi_deg[k] * phys::deg;
+    }
+    std::vector<cplx> eth(n), eph(n);
+    ff_eval_many(m, fa, freq_hz, static_cast<int>(n), th.data(), ph.data(), eth.data(), eph.data());
+    for (size_t k = 0; k < n; ++k) {
+        const double g = scale * (std::norm(eth[k]) + std::norm(eph[k]));
         cut.gt_db[k] = g > 1e-30 ? 10.0 * std::log10(g) : -300.0;
-    });
+    }
 }

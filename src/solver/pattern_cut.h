@@ -18,6 +18,6 @@ struct PatternCut {
 // Fills cut.gt_db with 10 log10 G, G = 4 pi (|E_theta|^2 + |E_phi|^2) /
 // (2 eta0 pin), the gain over an isotropic radiator fed with pin watts; a
 // direction without radiation (G <= 1e-30) gets -300 dB, as in the pattern
-// grid. One far-field evaluation per direction, on worker threads.
+// grid. The directions are evaluated together (ff_eval_many).
 void pattern_cut(const Model& m, const Mesh& mesh, double freq_hz, const std::vector<cplx>& cur,
                  double pin, PatternCut& cut);
