@@ -1,5 +1,6 @@
 #include "driver/json.h"
 
+#include <charconv>
 #include <cmath>
 
 #include "common/text.h"
@@ -29,9 +30,46 @@ int json_str(std::FILE* f, const std::string& s) {
     return std::fputc('"', f);
 }
 
-void json_num(std::FILE* f, const char* fmt, double v) {
-    if (std::isfinite(v))
-        std::fprintf(f, fmt, v);
+namespace {
+
+// The conversions "%g", "%.Ng" and "%.Nf" as std::to_chars takes them.
+bool simple_conversion(const char* fmt, std::chars_format& cf, int& precision) {
+    if (fmt[0] != '%') return false;
+    const char* p = fmt + 1;
+    precision = 6;
+    if (*p == '.') {
+        ++p;
+        if (*p < '0' || *p > '9') return false;
+        precision = 0;
+        while (*p >= '0' && *p <= '9' && precision < 100) precision = precision * 10 + (*p++ - '0');
+    }
+    if (*p == 'g')
+        cf = std::chars_format::general;
+    else if (*p == 'f')
+        cf = std::chars_format::fixed;
     else
+        return false;
+    return p[1] == '\0';
+}
+
+} // namespace
+
+void json_num(std::FILE* f, const char* fmt, double v) {
+    if (!std::isfinite(v)) {
         std::fputs("null", f);
+        return;
+    }
+    // std::to_chars writes what printf writes in the C locale, without its
+    // cost: results.json holds tens of thousands of numbers.
+    std::chars_format cf;
+    int precision;
+    char buf[128];
+    if (simple_conversion(fmt, cf, precision)) {
+        const std::to_chars_result r = std::to_chars(buf, buf + sizeof buf, v, cf, precision);
+        if (r.ec == std::errc()) {
+            std::fwrite(buf, 1, static_cast<size_t>(r.ptr - buf), f);
+            return;
+        }
+    }
+    std::fprintf(f, fmt, v);
 }

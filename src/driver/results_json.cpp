@@ -1,5 +1,6 @@
 #include "driver/results_json.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <initializer_list>
@@ -20,6 +21,14 @@ void unk_pos(const Mesh& mesh, int u, double p[3]) {
     if (u < 0 || u >= mesh.nunk()) return;
     const Node& n = mesh.node[static_cast<size_t>(mesh.unk[static_cast<size_t>(u)].node)];
     for (int k = 0; k < 3; ++k) p[k] = n.pos[k];
+}
+
+// Appends g as "%.2f" writes it (std::to_chars gives the same characters).
+void append_fixed2(std::string& t, double g) {
+    char buf[64];
+    const std::to_chars_result r =
+        std::to_chars(buf, buf + sizeof buf, g, std::chars_format::fixed, 2);
+    t.append(buf, r.ec == std::errc() ? r.ptr : buf);
 }
 
 double phase_deg(cplx z) {
@@ -261,13 +270,17 @@ void write_pattern(Writer& w, const Model& m, const RunResults& res) {
     size_t npt = res.nth > 0 && res.nph > 0
                      ? static_cast<size_t>(res.nth) * static_cast<size_t>(res.nph)
                      : 0;
+    std::string text;
     for (const auto& [name, arr] : arrays) {
         std::fprintf(f, ",\"%s\":[", name);
+        text.clear();
         for (size_t i = 0; i < npt && i < arr->size(); ++i) {
             double g = (*arr)[i];
             if (!(g >= -99) || !std::isfinite(g)) g = -99; // below -99 dB, or not a number
-            std::fprintf(f, i ? ",%.2f" : "%.2f", g);
+            if (i) text += ',';
+            append_fixed2(text, g);
         }
+        std::fwrite(text.data(), 1, text.size(), f);
         w.raw("]");
     }
     w.raw("}");

@@ -14,7 +14,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string through(void (*write)(std::FILE*)) {
+template <class Write> std::string through(Write write) {
     std::string path = test_dir() + "/j.txt";
     std::FILE* f = std::fopen(path.c_str(), "w");
     write(f);
@@ -66,6 +66,24 @@ TEST(JsonNum, NonFiniteBecomesNull) {
                   json_num(f, "%g", -std::numeric_limits<double>::infinity());
               }),
               "1e-05,null,null");
+}
+
+TEST(JsonNum, WritesWhatPrintfWrites) {
+    // Every conversion the writers use, on values that exercise rounding
+    // (halfway cases in binary and decimal), exponents, signs and zeros:
+    // the same characters as printf's.
+    const char* fmts[] = {"%g", "%.4g", "%.5g", "%.6g", "%.8g", "%.9g", "%.10g", "%.2f", "%.3f"};
+    const double values[] = {
+        0.0,      -0.0,   1e-5,        -1e-5,     0.125,   0.375,
+        2.5,      -2.5,   0.005,       -0.005,    1.0 / 3, 123456.5,
+        9.99995,  99.995, -99.0,       -98.99999, 1e300,   -2.2250738585072014e-308,
+        4.9e-324, 14.2e6, 299792458.0, 0.999999,  1e15,    123456789012.0};
+    for (const char* fmt : fmts)
+        for (double v : values) {
+            char want[512];
+            std::snprintf(want, sizeof want, fmt, v);
+            EXPECT_EQ(through([&](std::FILE* f) { json_num(f, fmt, v); }), want) << fmt << " " << v;
+        }
 }
 
 TEST(OutFile, ReplacesOnlyWhenCommitted) {
