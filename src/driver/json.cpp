@@ -73,3 +73,37 @@ void json_num(std::FILE* f, const char* fmt, double v) {
     }
     std::fprintf(f, fmt, v);
 }
+
+void json_append_fixed2(std::string& out, double v) {
+    // A single-precision value times 100 is exact in double precision (24
+    // + 7 significant bits), so rounding it to the nearest integer, ties
+    // to even as printf rounds them, gives printf's digits.
+    const double x = v * 100.0;
+    if (std::isfinite(v) && static_cast<double>(static_cast<float>(v)) == v &&
+        std::fabs(x) < 1e15) {
+        const long long n = std::llrint(std::nearbyint(x));
+        const unsigned long long a = static_cast<unsigned long long>(n < 0 ? -n : n);
+        char buf[32];
+        char* p = buf + sizeof buf;
+        unsigned long long q = a;
+        *--p = static_cast<char>('0' + q % 10);
+        q /= 10;
+        *--p = static_cast<char>('0' + q % 10);
+        q /= 10;
+        *--p = '.';
+        do {
+            *--p = static_cast<char>('0' + q % 10);
+            q /= 10;
+        } while (q);
+        if (std::signbit(v)) *--p = '-';
+        out.append(p, buf + sizeof buf);
+        return;
+    }
+    char buf[512];
+    const std::to_chars_result r =
+        std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, 2);
+    if (r.ec == std::errc())
+        out.append(buf, r.ptr);
+    else
+        out += "null";
+}

@@ -15,3 +15,7 @@ int json_str(std::FILE* f, const std::string& s);
 // Writes v with the printf conversion fmt (one double conversion), or null
 // when v is not finite, so that the document stays valid JSON.
 void json_num(std::FILE* f, const char* fmt, double v);
+
+// Appends v as "%.2f" writes it, quickly for values of single precision
+// (the pattern gains).
+void json_append_fixed2(std::string& out, double v);

@@ -1,6 +1,5 @@
 #include "driver/results_json.h"
 
-#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <initializer_list>
@@ -21,14 +20,6 @@ void unk_pos(const Mesh& mesh, int u, double p[3]) {
     if (u < 0 || u >= mesh.nunk()) return;
     const Node& n = mesh.node[static_cast<size_t>(mesh.unk[static_cast<size_t>(u)].node)];
     for (int k = 0; k < 3; ++k) p[k] = n.pos[k];
-}
-
-// Appends g as "%.2f" writes it (std::to_chars gives the same characters).
-void append_fixed2(std::string& t, double g) {
-    char buf[64];
-    const std::to_chars_result r =
-        std::to_chars(buf, buf + sizeof buf, g, std::chars_format::fixed, 2);
-    t.append(buf, r.ec == std::errc() ? r.ptr : buf);
 }
 
 double phase_deg(cplx z) {
@@ -278,7 +269,7 @@ void write_pattern(Writer& w, const Model& m, const RunResults& res) {
             double g = (*arr)[i];
             if (!(g >= -99) || !std::isfinite(g)) g = -99; // below -99 dB, or not a number
             if (i) text += ',';
-            append_fixed2(text, g);
+            json_append_fixed2(text, g);
         }
         std::fwrite(text.data(), 1, text.size(), f);
         w.raw("]");

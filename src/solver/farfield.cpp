@@ -138,11 +138,13 @@ void field_of(const std::array<cplx, 3>& nv, const double th[3], const double ph
 } // namespace
 
 FfDir ff_dir(const Model& m, double theta, double phi) {
+    return ff_dir(m, std::sin(theta), std::cos(theta), std::sin(phi), std::cos(phi));
+}
+
+FfDir ff_dir(const Model& m, double st, double ct, double sp, double cp) {
     FfDir d;
-    d.st = std::sin(theta);
-    d.ct = std::cos(theta);
-    const double sp = std::sin(phi), cp = std::cos(phi);
-    const double st = d.st, ct = d.ct;
+    d.st = st;
+    d.ct = ct;
     const bool through_board = m.ground == GROUND_PCB && !m.pcb_gnd;
     d.dark = m.ground != GROUND_FREE && ct < 0 && !through_board;
     d.image = m.ground != GROUND_FREE && !d.dark && !(m.ground == GROUND_PCB && ct < 0);

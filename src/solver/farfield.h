@@ -48,23 +48,23 @@ void farfield_many(const Model& m, const Mesh& mesh, double freq_hz, const std::
 
 // The records as contiguous arrays, one entry per segment, for evaluating
 // many directions at once. The arrays are padded to whole chunks of
-// kFfChunk segments with segments of zero length and current. Within a
-// chunk, a run of segments of the same length and direction (bit for bit)
-// shares its line integrals: head[] lists the first segment of every run
-// (chunk by chunk, chunk c's from head_at[c] to head_at[c + 1]) and
-// run_of[s] is the position of segment s's run among its chunk's heads;
-// head_len and head_u* are the heads' lengths and directions.
+// kFfChunk segments with segments of zero length and current.
+// continues[s] is 1 when segment s has the length and direction of segment
+// s - 1 and starts at its end (to 1e-13, or to the rounding of the end
+// points' coordinates): it then shares its line integrals and the phase
+// step along the wire. The runs of such segments, cut at chunk boundaries,
+// start at the segments listed in head[], chunk c's from head_at[c] to
+// head_at[c + 1].
 struct FfArrays {
-    int n = 0;                             // segments
-    int npad = 0;                          // padded length of the arrays
-    std::vector<double> ax, ay, az;        // start point, m
-    std::vector<double> ux, uy, uz;        // unit direction
-    std::vector<double> len;               // m
-    std::vector<double> i0r, i0i;          // current at the start, A
-    std::vector<double> i1r, i1i;          // slope term, A
-    std::vector<unsigned char> same_shape; // 1: shape of the previous segment
-    std::vector<int> head, head_at, run_of;
-    std::vector<double> head_len, head_ux, head_uy, head_uz;
+    int n = 0;                      // segments
+    int npad = 0;                   // padded length of the arrays
+    std::vector<double> ax, ay, az; // start point, m
+    std::vector<double> ux, uy, uz; // unit direction
+    std::vector<double> len;        // m
+    std::vector<double> i0r, i0i;   // current at the start, A
+    std::vector<double> i1r, i1i;   // slope term, A
+    std::vector<unsigned char> continues;
+    std::vector<int> head, head_at;
 };
 FfArrays ff_arrays(const std::vector<FfSeg>& fs);
 FfArrays ff_arrays(const Mesh& mesh, const std::vector<cplx>& cur);

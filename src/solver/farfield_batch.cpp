@@ -4,6 +4,7 @@
 // evaluated lane by lane in the same arithmetic.
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "parallel/par_for.h"
 #include "solver/clones.h"
@@ -21,6 +22,8 @@ constexpr double kSegDirNs = 1.5;
 
 constexpr int C = kFfChunk;
 constexpr double kSixth = 1.0 / 6.0, kThird = 1.0 / 3.0;
+constexpr double kShapeTol = 1e-13;
+constexpr double kCoordUlps = 8 * std::numeric_limits<double>::epsilon();
 
 // sin and cos of n arguments, each on its own: arguments beyond the batched
 // routine's range go to the C library (a non-number gives a non-number
@@ -44,13 +47,18 @@ struct LaneN {
 };
 
 // apot for every lane (unit directions rx, ry, rz); Image: the mirror image
-// in z = 0 with the current reversed. Chunk by chunk: the line integrals
-// I0, I1 of every run of equal segments (apot's closed forms from the half
-// angle, or their series below |psi| = 1e-3), then the start phases
-// exp(j k rhat.a) of all the chunk's segments, then their terms
-// q = zs L exp(j k rhat.a) (i0 I0 + i1 I1) summed in segment order. The
-// loops over lanes carry no dependence from one lane to the next, so that
-// they run in vector registers.
+// in z = 0 with the current reversed. The segments are taken in runs: a
+// segment that continues the previous one (same length and direction,
+// starting where it ends) joins its run. A run of M segments of length L,
+// direction u, first start point a and psi = k L rhat.u has the phases
+// exp(j k rhat.a) w^m, w = exp(j psi), and the same line integrals I0, I1
+// (apot's closed forms from the half angle, or their series below
+// |psi| = 1e-3), so its term is
+//   zs L u exp(j k rhat.a) (I0 S0 + I1 S1),  S0 = sum_m w^m i0_m, S1 likewise,
+// with S0, S1 summed by Horner's rule from the run's last segment. Per run
+// one sine and cosine of the half angle and of the phase, per segment two
+// complex multiply-adds. Chunk by chunk, every loop over lanes free of
+// dependences between them, so that it runs in vector registers.
 template <bool Image>
 [[gnu::always_inline]] inline void apot_lanes(const FfArrays& fa, const double* rx,
                                               const double* ry, const double* rz_in, double k,
@@ -59,26 +67,30 @@ template <bool Image>
     double rz[L];
     for (int l = 0; l < L; ++l) rz[l] = rz_in[l] * zs;
     double n0r[L] = {}, n0i[L] = {}, n1r[L] = {}, n1i[L] = {}, n2r[L] = {}, n2i[L] = {};
-    // Per run: psi, its half angle and line integrals; per segment: phases.
-    alignas(64) double psi[C * L], h[C * L], sh[C * L], ch[C * L];
-    alignas(64) double c0r[C * L], c0i[C * L], c1r[C * L], c1i[C * L];
-    alignas(64) double ph[C * L], ps[C * L], pc[C * L];
+    // Per run: psi, the half angle, their sines and cosines, the line
+    // integrals, w and the start phase.
+    alignas(64) double psi[C * L], h[C * L], sh[C * L], ch[C * L], ph[C * L], ps[C * L], pc[C * L];
+    alignas(64) double c0r[C * L], c0i[C * L], c1r[C * L], c1i[C * L], wr[C * L], wi[C * L];
     const int nchunk = fa.npad / C;
     for (int c = 0; c < nchunk; ++c) {
         const int h0 = fa.head_at[c];
         const int nh = fa.head_at[c + 1] - h0;
         for (int r = 0; r < nh; ++r) {
-            const double kl = k * fa.head_len[h0 + r], ux = fa.head_ux[h0 + r],
-                         uy = fa.head_uy[h0 + r], uz = fa.head_uz[h0 + r];
+            const int s = fa.head[h0 + r];
+            const double kl = k * fa.len[s], ux = fa.ux[s], uy = fa.uy[s], uz = fa.uz[s];
+            const double ax = fa.ax[s], ay = fa.ay[s], az = fa.az[s];
             double* pr = psi + r * L;
             double* hr = h + r * L;
+            double* phr = ph + r * L;
 #pragma GCC unroll 1
             for (int l = 0; l < L; ++l) {
                 pr[l] = kl * (rx[l] * ux + ry[l] * uy + rz[l] * uz);
                 hr[l] = 0.5 * pr[l];
+                phr[l] = k * (rx[l] * ax + ry[l] * ay + rz[l] * az);
             }
         }
         sincos_each(h, sh, ch, nh * L);
+        sincos_each(ph, ps, pc, nh * L);
         for (int e = 0; e < nh * L; ++e) {
             const double p = psi[e], p2 = p * p;
             const bool series = std::fabs(p) < 1e-3;
@@ -89,29 +101,44 @@ template <bool Image>
             c0i[e] = series ? 0.5 * p : omc * inv;
             c1r[e] = series ? 0.5 - 0.125 * p2 : sn * inv - omc * inv2;
             c1i[e] = series ? p * kThird : (omc - 1.0) * inv + sn * inv2;
+            wr[e] = series ? 1.0 - 0.5 * p2 + p2 * p2 * (1.0 / 24) : 1.0 - omc;
+            wi[e] = series ? p * (1.0 - p2 * kSixth) : sn;
         }
-        const int s0 = c * C;
-        for (int g = 0; g < C; ++g) {
-            const double ax = fa.ax[s0 + g], ay = fa.ay[s0 + g], az = fa.az[s0 + g];
-            double* pg = ph + g * L;
+        const int chunk_end = (c + 1) * C;
+        for (int r = 0; r < nh; ++r) {
+            const int first = fa.head[h0 + r];
+            const int last = r + 1 < nh ? fa.head[h0 + r + 1] : chunk_end;
+            const double* w_r = wr + r * L;
+            const double* w_i = wi + r * L;
+            double s0r[L] = {}, s0i[L] = {}, s1r[L] = {}, s1i[L] = {};
+            for (int s = last - 1; s >= first; --s) {
+                const double i0r = fa.i0r[s], i0i = fa.i0i[s], i1r = fa.i1r[s], i1i = fa.i1i[s];
 #pragma GCC unroll 1
-            for (int l = 0; l < L; ++l) pg[l] = k * (rx[l] * ax + ry[l] * ay + rz[l] * az);
-        }
-        sincos_each(ph, ps, pc, C * L);
-        for (int g = 0; g < C; ++g) {
-            const int s = s0 + g;
-            const double* a0r = c0r + fa.run_of[s] * L;
-            const double* a0i = c0i + fa.run_of[s] * L;
-            const double* a1r = c1r + fa.run_of[s] * L;
-            const double* a1i = c1i + fa.run_of[s] * L;
-            const double* e_c = pc + g * L;
-            const double* e_s = ps + g * L;
-            const double i0r = fa.i0r[s], i0i = fa.i0i[s], i1r = fa.i1r[s], i1i = fa.i1i[s];
-            const double sl = zs * fa.len[s], ux = fa.ux[s], uy = fa.uy[s], uzs = zs * fa.uz[s];
+                for (int l = 0; l < L; ++l) {
+                    const double a0r = s0r[l] * w_r[l] - s0i[l] * w_i[l] + i0r;
+                    const double a0i = s0r[l] * w_i[l] + s0i[l] * w_r[l] + i0i;
+                    const double a1r = s1r[l] * w_r[l] - s1i[l] * w_i[l] + i1r;
+                    const double a1i = s1r[l] * w_i[l] + s1i[l] * w_r[l] + i1i;
+                    s0r[l] = a0r;
+                    s0i[l] = a0i;
+                    s1r[l] = a1r;
+                    s1i[l] = a1i;
+                }
+            }
+            const double* k0r = c0r + r * L;
+            const double* k0i = c0i + r * L;
+            const double* k1r = c1r + r * L;
+            const double* k1i = c1i + r * L;
+            const double* e_c = pc + r * L;
+            const double* e_s = ps + r * L;
+            const double sl = zs * fa.len[first], ux = fa.ux[first], uy = fa.uy[first],
+                         uzs = zs * fa.uz[first];
 #pragma GCC unroll 1
             for (int l = 0; l < L; ++l) {
-                const double cr = i0r * a0r[l] - i0i * a0i[l] + i1r * a1r[l] - i1i * a1i[l];
-                const double ci = i0r * a0i[l] + i0i * a0r[l] + i1r * a1i[l] + i1i * a1r[l];
+                const double cr =
+                    k0r[l] * s0r[l] - k0i[l] * s0i[l] + k1r[l] * s1r[l] - k1i[l] * s1i[l];
+                const double ci =
+                    k0r[l] * s0i[l] + k0i[l] * s0r[l] + k1r[l] * s1i[l] + k1i[l] * s1r[l];
                 const double qr = sl * (e_c[l] * cr - e_s[l] * ci);
                 const double qi = sl * (e_c[l] * ci + e_s[l] * cr);
                 n0r[l] += ux * qr;
@@ -153,10 +180,17 @@ void eval_block(const Model& m, const FfArrays& fa, double freq_hz, int cnt, con
                 const double* phi, cplx* eth, cplx* eph) {
     FfDir dir[L];
     double rx[L], ry[L], rz[L];
-    bool lit = false, image = false;
+    // sin and cos of both angles of every lane in one batch.
+    double ang[2 * L], sn[2 * L], cs[2 * L];
     for (int l = 0; l < L; ++l) {
         const int i = l < cnt ? l : 0;
-        dir[l] = ff_dir(m, theta[i], phi[i]);
+        ang[l] = theta[i];
+        ang[L + l] = phi[i];
+    }
+    sincos_each(ang, sn, cs, 2 * L);
+    bool lit = false, image = false;
+    for (int l = 0; l < L; ++l) {
+        dir[l] = ff_dir(m, sn[l], cs[l], sn[L + l], cs[L + l]);
         rx[l] = dir[l].rhat[0];
         ry[l] = dir[l].rhat[1];
         rz[l] = dir[l].rhat[2];
@@ -183,8 +217,7 @@ FfArrays ff_arrays(const std::vector<FfSeg>& fs) {
     for (auto* v : {&fa.ax, &fa.ay, &fa.az, &fa.ux, &fa.uy, &fa.uz, &fa.len, &fa.i0r, &fa.i0i,
                     &fa.i1r, &fa.i1i})
         v->assign(npad, 0.0);
-    fa.same_shape.assign(npad, 0);
-    fa.run_of.assign(npad, 0);
+    fa.continues.assign(npad, 0);
     fa.head_at.assign(npad / C + 1, 0);
     for (size_t s = 0; s < n; ++s) {
         const FfSeg& f = fs[s];
@@ -200,21 +233,32 @@ FfArrays ff_arrays(const std::vector<FfSeg>& fs) {
         fa.i1r[s] = f.i1.real();
         fa.i1i[s] = f.i1.imag();
     }
-    for (size_t s = 1; s < npad; ++s)
-        fa.same_shape[s] = fa.len[s] == fa.len[s - 1] && fa.ux[s] == fa.ux[s - 1] &&
-                           fa.uy[s] == fa.uy[s - 1] && fa.uz[s] == fa.uz[s - 1];
-    // Runs of equal segments, cut at chunk boundaries.
-    for (size_t s = 0; s < npad; ++s) {
-        if (s % C == 0 || !fa.same_shape[s]) fa.head.push_back(static_cast<int>(s));
-        const int chunk = static_cast<int>(s / C);
-        fa.run_of[s] = static_cast<int>(fa.head.size()) - 1 - fa.head_at[chunk];
-        fa.head_at[chunk + 1] = static_cast<int>(fa.head.size());
+    // A segment continues the previous one when it has its length and
+    // direction and starts at its end. Segments cut from one straight wire
+    // do, up to the last bits of their end points' coordinates: within that
+    // (and 1e-13 of the length) the run's line integrals and phase steps
+    // stand for each segment's own, which differ from them by as little.
+    for (size_t s = 1; s < n; ++s) {
+        const double l0 = fa.len[s - 1], l1 = fa.len[s];
+        const double far =
+            std::max({std::fabs(fa.ax[s]), std::fabs(fa.ay[s]), std::fabs(fa.az[s])});
+        const double slack = kShapeTol * std::max(l0, l1) + kCoordUlps * far;
+        const double dir_slack = l1 > 0 ? slack / l1 : 0.0;
+        const double gap[3] = {fa.ax[s] - (fa.ax[s - 1] + l0 * fa.ux[s - 1]),
+                               fa.ay[s] - (fa.ay[s - 1] + l0 * fa.uy[s - 1]),
+                               fa.az[s] - (fa.az[s - 1] + l0 * fa.uz[s - 1])};
+        fa.continues[s] =
+            std::fabs(l1 - l0) <= slack && std::fabs(fa.ux[s] - fa.ux[s - 1]) <= dir_slack &&
+            std::fabs(fa.uy[s] - fa.uy[s - 1]) <= dir_slack &&
+            std::fabs(fa.uz[s] - fa.uz[s - 1]) <= dir_slack && std::fabs(gap[0]) <= slack &&
+            std::fabs(gap[1]) <= slack && std::fabs(gap[2]) <= slack;
     }
-    for (int hd : fa.head) {
-        fa.head_len.push_back(fa.len[hd]);
-        fa.head_ux.push_back(fa.ux[hd]);
-        fa.head_uy.push_back(fa.uy[hd]);
-        fa.head_uz.push_back(fa.uz[hd]);
+    // Runs, cut at chunk boundaries; the padding is one run per chunk.
+    for (size_t s = 0; s < npad; ++s) {
+        if (s % C == 0 || s == n || (s < n && !fa.continues[s]))
+            fa.head.push_back(static_cast<int>(s));
+        const int chunk = static_cast<int>(s / C);
+        fa.head_at[chunk + 1] = static_cast<int>(fa.head.size());
     }
     return fa;
 }

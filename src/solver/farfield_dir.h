@@ -18,6 +18,8 @@ struct FfDir {
 };
 
 FfDir ff_dir(const Model& m, double theta, double phi);
+// The same from sin and cos of theta and phi.
+FfDir ff_dir(const Model& m, double sin_th, double cos_th, double sin_ph, double cos_ph);
 
 // r*E_theta, r*E_phi of direction d from the radiation vectors of the
 // segments (n_direct) and of their image in z = 0 (n_image, read only when

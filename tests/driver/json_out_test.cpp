@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <limits>
+#include <vector>
 
 #include "driver/json.h"
 #include "driver/outfile.h"
@@ -84,6 +85,24 @@ TEST(JsonNum, WritesWhatPrintfWrites) {
             std::snprintf(want, sizeof want, fmt, v);
             EXPECT_EQ(through([&](std::FILE* f) { json_num(f, fmt, v); }), want) << fmt << " " << v;
         }
+}
+
+TEST(JsonNum, FixedTwoDigitsOfPatternGainsAsPrintf) {
+    // Gains are single precision: every float from -120 to 120 dB in steps
+    // that hit the halfway cases (x.xx5 exactly representable ones among
+    // them), zeros of both signs, and values beyond single precision.
+    std::vector<double> v = {0.0, -0.0, 0.125, -0.125, 0.375, 2.675, -0.004, -0.005, 1e7, -99.0};
+    for (int i = -480000; i <= 480000; i += 7) v.push_back(static_cast<float>(i * 2.5e-4));
+    v.push_back(0.1); // not a float: the general path
+    v.push_back(1.0 / 3);
+    std::string got;
+    char want[64];
+    for (double x : v) {
+        got.clear();
+        json_append_fixed2(got, x);
+        std::snprintf(want, sizeof want, "%.2f", x);
+        ASSERT_EQ(got, want) << x;
+    }
 }
 
 TEST(OutFile, ReplacesOnlyWhenCommitted) {

@@ -222,15 +222,26 @@ TEST(FfEvalMany, NoSegmentsNoDirections) {
     ff_eval_many(m, none, kFreq, 0, nullptr, nullptr, nullptr, nullptr); // nothing to do
 }
 
-TEST(FfArrays, SameShapeMarksRepeatedSegmentsOnly) {
-    // Equal segments of a straight wire repeat their shape; the first
-    // segment and a bend do not.
+TEST(FfArrays, RunsFollowStraightWires) {
+    // Equal segments of a straight wire continue each other, also when
+    // their lengths differ in the last bits (a wire far from the origin);
+    // the first segment, a parallel wire's first segment (same shape,
+    // elsewhere), a bend and a slightly longer segment do not.
     Mesh mesh = fffix::wire({0, 0, 0}, {0, 0, 4}, 4);
-    append(mesh, fffix::wire({0, 0, 4}, {3, 0, 8}, 2));
+    append(mesh, fffix::wire({1, 0, 0}, {1, 0, 4}, 4));
+    append(mesh, fffix::wire({1, 0, 4}, {4, 0, 8}, 2));
+    append(mesh, fffix::wire({1e3 + 0.1, 7.3, 2.9}, {1e3 + 1.3, 7.1, 3.7}, 5));
+    append(mesh,
+           fffix::element({1e3 + 1.3, 7.1, 3.7}, {1e3 + 1.3 + 0.24 * (1 + 1e-9), 7.06, 3.86}));
     const FfArrays fa = ff_arrays(mesh, std::vector<cplx>(mesh.unk.size(), 1.0));
-    ASSERT_EQ(fa.n, 6);
-    const unsigned char want[6] = {0, 1, 1, 1, 0, 1};
-    for (int s = 0; s < 6; ++s) EXPECT_EQ(fa.same_shape[s], want[s]) << s;
+    ASSERT_EQ(fa.n, 16);
+    ASSERT_EQ(fa.npad, kFfChunk);
+    const unsigned char want[16] = {0, 1, 1, 1, 0, 1, 1, 1, 0, 1, 0, 1, 1, 1, 1, 0};
+    for (int s = 0; s < 16; ++s) EXPECT_EQ(fa.continues[s], want[s]) << s;
+    // One run per wire, the padding one more.
+    const std::vector<int> heads = {0, 4, 8, 10, 15, 16};
+    EXPECT_EQ(fa.head, heads);
+    EXPECT_EQ(fa.head_at, (std::vector<int>{0, 6}));
 }
 
 } // namespace
