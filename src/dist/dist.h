@@ -95,6 +95,12 @@ int dist_solve_freq(const Model& m, const Mesh& mesh, double freq_hz, std::vecto
                     FreqResult& res, int want_prad, std::vector<cplx>* src_cur, std::string& err,
                     bool spread);
 
+// The radiated power of solved currents into r (prad, eff and agt, as
+// dist_solve_freq's want_prad), the directions shared out over the ranks.
+// Returns 0, or kSolveBadInput with the message in err.
+int dist_radiated(const Model& m, const Mesh& mesh, double freq_hz, const std::vector<cplx>& cur,
+                  FreqResult& r, std::string& err);
+
 // pattern_grid with the polar rows shared out over the ranks; the arrays
 // are complete at rank 0 only.
 void dist_pattern_grid(const Model& m, const Mesh& mesh, double freq_hz,

@@ -56,6 +56,11 @@ bool dist_spread_wanted(int) {
     return false;
 }
 
+int dist_radiated(const Model& m, const Mesh& mesh, double freq_hz, const std::vector<cplx>& cur,
+                  FreqResult& r, std::string& err) {
+    return solve_radiated(prad_integrate(m, mesh, freq_hz, cur), r, err);
+}
+
 int dist_solve_freq(const Model& m, const Mesh& mesh, double freq_hz, std::vector<cplx>& cur,
                     FreqResult& res, int want_prad, std::vector<cplx>* src_cur, std::string& err,
                     bool) {

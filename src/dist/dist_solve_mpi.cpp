@@ -155,6 +155,13 @@ double prad_spread(const Model& m, const Mesh& mesh, double freq_hz, const std::
 
 } // namespace
 
+int dist_radiated(const Model& m, const Mesh& mesh, double freq_hz, const std::vector<cplx>& cur,
+                  FreqResult& r, std::string& err) {
+    const double prad = dist_size() == 1 ? prad_integrate(m, mesh, freq_hz, cur)
+                                         : prad_spread(m, mesh, freq_hz, cur);
+    return solve_radiated(prad, r, err);
+}
+
 int dist_solve_freq(const Model& m, const Mesh& mesh, double freq_hz, std::vector<cplx>& cur,
                     FreqResult& res, int want_prad, std::vector<cplx>* src_cur, std::string& err,
                     bool spread) {
@@ -182,14 +189,8 @@ int dist_solve_freq(const Model& m, const Mesh& mesh, double freq_hz, std::vecto
     if (rc != 0) return rc;
 
     if (want_prad) {
-        // As solve_freq: prad/pin is both the efficiency and the average-gain test.
-        r.prad = prad_spread(m, mesh, freq_hz, x);
-        if (!std::isfinite(r.prad)) {
-            set_err(err,
-                    "the radiated power overflows (source voltages or wire radii out of range)");
-            return kSolveBadInput;
-        }
-        if (r.pin > 0) r.eff = r.agt = r.prad / r.pin;
+        const int prc = dist_radiated(m, mesh, freq_hz, x, r, err);
+        if (prc != 0) return prc;
     }
     cur = std::move(x);
     res = r;

@@ -106,7 +106,8 @@ int analysis_run(const RunOptions& opt, Model& m, std::string& err, RunClock::ti
     // all of them together (-dist, or a matrix too large for one rank).
     RunResults res;
     const bool spread = opt.dist || dist_spread_wanted(mesh.nunk());
-    if (sweep_run(opt, m, mesh, spread, res, err) != EXIT_OK) return EXIT_SOLVE;
+    DesignPoint at_f0;
+    if (sweep_run(opt, m, mesh, spread, res, err, &at_f0) != EXIT_OK) return EXIT_SOLVE;
     const int npts = static_cast<int>(res.sweep.size());
     if (npts >= 2) {
         std::vector<double> fs;
@@ -122,8 +123,25 @@ int analysis_run(const RunOptions& opt, Model& m, std::string& err, RunClock::ti
         res.gain_peak = sweep_gain_peak(fs, gs, &res.gpeak_f, &res.gpeak_g);
     }
 
-    // 9. Design frequency, with radiated power and the source currents.
-    int rc = dist_solve_freq(m, mesh, m.f0, res.cur, res.design, 1, &res.src_cur, err, spread);
+    // 9. Design frequency, with radiated power and the source currents. A
+    // sweep point at exactly that frequency has solved the same system and
+    // searched the same pattern already (beam widths included): its
+    // solution is taken, and only the radiated power is added.
+    int rc = 0;
+    if (at_f0.have) {
+        res.cur = std::move(at_f0.cur);
+        res.src_cur = std::move(at_f0.src_cur);
+        res.design = at_f0.r;
+        res.bwaz = at_f0.bwaz;
+        res.bwel = at_f0.bwel;
+        res.bwel_horizon = at_f0.bwel_horizon;
+        rc = dist_radiated(m, mesh, m.f0, res.cur, res.design, err);
+    } else {
+        rc = dist_solve_freq(m, mesh, m.f0, res.cur, res.design, 1, &res.src_cur, err, spread);
+        if (rc == 0)
+            pattern_summary_ranks(m, mesh, m.f0, res.cur, res.design.pin, res.design, &res.bwaz,
+                                  &res.bwel, &res.bwel_horizon);
+    }
     if (rc != 0) {
         if (rc == kSolveSingular)
             std::printf("ERROR: singular matrix\n");
@@ -132,8 +150,6 @@ int analysis_run(const RunOptions& opt, Model& m, std::string& err, RunClock::ti
         std::fflush(stdout);
         return EXIT_SOLVE;
     }
-    pattern_summary_ranks(m, mesh, m.f0, res.cur, res.design.pin, res.design, &res.bwaz, &res.bwel,
-                          &res.bwel_horizon);
     std::string power = run_check_power(m, res.design);
     if (!power.empty()) report_warnings({power});
 

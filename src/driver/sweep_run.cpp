@@ -73,19 +73,37 @@ Row solve_point(const Model& m, const Mesh& mesh, double f, std::vector<cplx>& c
     return row;
 }
 
-// Every point in turn, by every rank together (or by the only rank).
+// Every point in turn, by every rank together (or by the only rank). The
+// last point at exactly the design frequency goes into *design as well.
 int sweep_together(const RunOptions& opt, const Model& m, const Mesh& mesh, bool spread,
-                   RunResults& res, std::string& err) {
+                   RunResults& res, std::string& err, DesignPoint* design) {
     const int npts = static_cast<int>(res.sweep.size());
+    int last_f0 = -1;
+    if (design)
+        for (int j = 0; j < npts; ++j)
+            if (point_freq(m, npts, j) == m.f0) last_f0 = j;
     for (int j = 0; j < npts; ++j) {
         const double f = point_freq(m, npts, j);
         FreqResult& r = res.sweep[static_cast<size_t>(j)];
-        const int rc = dist_solve_freq(m, mesh, f, res.cur, r, 0, nullptr, err, spread);
+        const bool keep = j == last_f0;
+        std::vector<cplx> isrc;
+        const int rc =
+            dist_solve_freq(m, mesh, f, res.cur, r, 0, keep ? &isrc : nullptr, err, spread);
         if (rc != 0) {
             print_failure(rc, err, f);
             return EXIT_SOLVE;
         }
-        pattern_summary_ranks(m, mesh, f, res.cur, r.pin, r, nullptr, nullptr);
+        if (keep) {
+            DesignPoint& d = *design;
+            pattern_summary_ranks(m, mesh, f, res.cur, r.pin, r, &d.bwaz, &d.bwel, &d.bwel_horizon);
+            d.have = true;
+            d.index = j;
+            d.cur = res.cur;
+            d.src_cur = std::move(isrc);
+            d.r = r;
+        } else {
+            pattern_summary_ranks(m, mesh, f, res.cur, r.pin, r, nullptr, nullptr);
+        }
         if (!opt.quiet) report_sweep_row(r);
     }
     return EXIT_OK;
@@ -191,11 +209,12 @@ int sweep_leader(const RunOptions& opt, const Model& m, const Mesh& mesh, RunRes
 } // namespace
 
 int sweep_run(const RunOptions& opt, const Model& m, const Mesh& mesh, bool spread, RunResults& res,
-              std::string& err) {
+              std::string& err, DesignPoint* design) {
     const int npts = m.nfreq >= 2 ? m.nfreq : 1;
     res.sweep.assign(static_cast<size_t>(npts), FreqResult{});
+    if (design) *design = DesignPoint{};
     if (!opt.quiet) report_sweep_head();
-    if (dist_size() == 1 || spread) return sweep_together(opt, m, mesh, spread, res, err);
+    if (dist_size() == 1 || spread) return sweep_together(opt, m, mesh, spread, res, err, design);
     if (!dist_root()) return sweep_worker(m, mesh, npts);
     return sweep_leader(opt, m, mesh, res, err);
 }

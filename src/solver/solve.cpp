@@ -318,6 +318,20 @@ int solve_figures(const Model& m, double freq_hz, const LineNet& net, std::vecto
     return 0;
 }
 
+int solve_radiated(double prad, FreqResult& r, std::string& err) {
+    // Radiated power over the sphere (or the hemisphere above a ground);
+    // for a lossless antenna prad = pin, so prad/pin is both the efficiency
+    // and the average-gain test. Without input power there is no meaningful
+    // ratio: it stays 0.
+    if (!std::isfinite(prad)) {
+        set_err(err, "the radiated power overflows (source voltages or wire radii out of range)");
+        return kSolveBadInput;
+    }
+    r.prad = prad;
+    if (r.pin > 0) r.eff = r.agt = r.prad / r.pin;
+    return 0;
+}
+
 int solve_freq(const Model& m, const Mesh& mesh, double freq_hz, std::vector<cplx>& cur,
                FreqResult& res, int want_prad, std::vector<cplx>* src_cur, std::string& err) {
     // Lines first: the voltages of their undriven ports and the currents of
@@ -356,17 +370,8 @@ int solve_freq(const Model& m, const Mesh& mesh, double freq_hz, std::vector<cpl
     const int frc = solve_figures(m, freq_hz, net, rhs, r, isrc, err);
     if (frc != 0) return frc;
     if (want_prad) {
-        // Radiated power over the sphere (or the hemisphere above a ground);
-        // for a lossless antenna prad = pin, so prad/pin is both the
-        // efficiency and the average-gain test. Without input power there is
-        // no meaningful ratio: it stays 0.
-        r.prad = prad_integrate(m, mesh, freq_hz, rhs);
-        if (!std::isfinite(r.prad)) {
-            set_err(err,
-                    "the radiated power overflows (source voltages or wire radii out of range)");
-            return kSolveBadInput;
-        }
-        if (r.pin > 0) r.eff = r.agt = r.prad / r.pin;
+        const int prc = solve_radiated(prad_integrate(m, mesh, freq_hz, rhs), r, err);
+        if (prc != 0) return prc;
     }
     // The caller's vectors take the results only on success.
     cur = std::move(rhs);

@@ -46,6 +46,12 @@ constexpr int kSolveBadInput = -3; // the model cannot be solved as given (messa
 int solve_freq(const Model& m, const Mesh& mesh, double freq_hz, std::vector<cplx>& cur,
                FreqResult& res, int want_prad, std::vector<cplx>* src_cur, std::string& err);
 
+// Completes the record r of a solved frequency with the radiated power prad
+// (prad_integrate of its currents, W): r.prad, and r.eff = r.agt = prad/pin
+// when pin > 0, as solve_freq's want_prad does. Returns 0, or kSolveBadInput
+// with the message in err when prad is not finite (r is then unchanged).
+int solve_radiated(double prad, FreqResult& r, std::string& err);
+
 // The radiation part of the impedance matrix at freq_hz: free-space and
 // ground interactions of every segment pair, filled colour class by colour
 // class on par_for workers into the n x n block of Z (row stride ld, Z
