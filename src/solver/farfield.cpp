@@ -169,46 +169,59 @@ FfDir ff_dir(const Model& m, double st, double ct, double sp, double cp) {
 //   board           E_th + g_tm E'_th,   E_ph - g_te E'_ph  (layer_coef)
 // The half-space z < 0 is dark over a ground, except below a board without
 // ground plane, where the direct field passes through the slab (t_tm, t_te).
-void ff_combine(const Model& m, double freq_hz, const FfDir& d, const std::array<cplx, 3>& n_direct,
-                const std::array<cplx, 3>& n_image, cplx& eth, cplx& eph) {
+FfGround ff_ground(const Model& m, double freq_hz, const FfDir& d) {
+    FfGround g; // perfect conductor
+    const int ground = m.ground;
+    if (d.dark || ground == GROUND_FREE || ground == GROUND_PERFECT) return g;
+    const double k = phys::two_pi * freq_hz / phys::c0;
+    const double w = phys::two_pi * freq_hz;
+    const double st = d.st, ct = d.ct;
+    if (ground == GROUND_PCB && ct < 0) {
+        LayerCoef lc =
+            layer_coef(k, m.pcb_eps * cplx(1.0, -m.pcb_tand), LAYER_FREE_SLAB, m.pcb_h, st, -ct);
+        g.gv = lc.t_tm;
+        g.gh = lc.t_te;
+    } else if (ground == GROUND_REAL || ground == GROUND_MININEC) {
+        cplx epsc(m.eps, -m.sigma / (w * phys::eps0));
+        cplx s = std::sqrt(epsc - (1.0 - ct * ct));
+        g.gv = (epsc * ct - s) / (epsc * ct + s);
+        g.gh = (ct - s) / (ct + s);
+    } else {
+        assert(ground == GROUND_PCB);
+        LayerMode mode = m.pcb_gnd ? LAYER_GROUNDED_SLAB : LAYER_FREE_SLAB;
+        LayerCoef lc = layer_coef(k, m.pcb_eps * cplx(1.0, -m.pcb_tand), mode, m.pcb_h, st, ct);
+        g.gv = lc.g_tm;
+        g.gh = lc.g_te;
+    }
+    return g;
+}
+
+void ff_combine(const Model& m, double freq_hz, const FfDir& d, const FfGround& g,
+                const std::array<cplx, 3>& n_direct, const std::array<cplx, 3>& n_image, cplx& eth,
+                cplx& eph) {
     if (d.dark) {
         eth = 0.0;
         eph = 0.0;
         return;
     }
-    const double k = phys::two_pi * freq_hz / phys::c0;
     const double w = phys::two_pi * freq_hz;
     const double cf = w * phys::mu0 / phys::four_pi;
-    const int ground = m.ground;
-    const double st = d.st, ct = d.ct;
     field_of(n_direct, d.th, d.ph, cf, eth, eph);
-    if (ground == GROUND_FREE) return;
-
-    if (ground == GROUND_PCB && ct < 0) {
-        LayerCoef lc =
-            layer_coef(k, m.pcb_eps * cplx(1.0, -m.pcb_tand), LAYER_FREE_SLAB, m.pcb_h, st, -ct);
-        eth *= lc.t_tm;
-        eph *= lc.t_te;
+    if (m.ground == GROUND_FREE) return;
+    if (m.ground == GROUND_PCB && d.ct < 0) {
+        eth *= g.gv;
+        eph *= g.gh;
         return;
     }
     cplx ith, iph;
     field_of(n_image, d.th, d.ph, cf, ith, iph);
-    cplx gv = 1.0, gh = -1.0; // perfect conductor
-    if (ground == GROUND_REAL || ground == GROUND_MININEC) {
-        cplx epsc(m.eps, -m.sigma / (w * phys::eps0));
-        cplx s = std::sqrt(epsc - (1.0 - ct * ct));
-        gv = (epsc * ct - s) / (epsc * ct + s);
-        gh = (ct - s) / (ct + s);
-    } else if (ground == GROUND_PCB) {
-        LayerMode mode = m.pcb_gnd ? LAYER_GROUNDED_SLAB : LAYER_FREE_SLAB;
-        LayerCoef lc = layer_coef(k, m.pcb_eps * cplx(1.0, -m.pcb_tand), mode, m.pcb_h, st, ct);
-        gv = lc.g_tm;
-        gh = lc.g_te;
-    } else {
-        assert(ground == GROUND_PERFECT);
-    }
-    eth += gv * ith;
-    eph -= gh * iph;
+    eth += g.gv * ith;
+    eph -= g.gh * iph;
+}
+
+void ff_combine(const Model& m, double freq_hz, const FfDir& d, const std::array<cplx, 3>& n_direct,
+                const std::array<cplx, 3>& n_image, cplx& eth, cplx& eph) {
+    ff_combine(m, freq_hz, d, ff_ground(m, freq_hz, d), n_direct, n_image, eth, eph);
 }
 
 void ff_eval(const Model& m, const FfSeg* fs, int n, double freq_hz, double theta, double phi,

@@ -48,7 +48,8 @@ void farfield_many(const Model& m, const Mesh& mesh, double freq_hz, const std::
 
 // The records as contiguous arrays, one entry per segment, for evaluating
 // many directions at once. The arrays are padded to whole chunks of
-// kFfChunk segments with segments of zero length and current.
+// kFfChunk segments with segments of zero length and current, which belong
+// to no run.
 // continues[s] is 1 when segment s has the length and direction of segment
 // s - 1 and starts at its end (to 1e-13, or to the rounding of the end
 // points' coordinates): it then shares its line integrals and the phase

@@ -104,7 +104,7 @@ template <bool Image>
             wr[e] = series ? 1.0 - 0.5 * p2 + p2 * p2 * (1.0 / 24) : 1.0 - omc;
             wi[e] = series ? p * (1.0 - p2 * kSixth) : sn;
         }
-        const int chunk_end = (c + 1) * C;
+        const int chunk_end = std::min((c + 1) * C, fa.n);
         for (int r = 0; r < nh; ++r) {
             const int first = fa.head[h0 + r];
             const int last = r + 1 < nh ? fa.head[h0 + r + 1] : chunk_end;
@@ -201,9 +201,15 @@ void eval_block(const Model& m, const FfArrays& fa, double freq_hz, int cnt, con
     LaneN direct{}, mirror{};
     if (lit) apot_direct(fa, rx, ry, rz, k, direct);
     if (image) apot_image(fa, rx, ry, rz, k, mirror);
-    for (int l = 0; l < cnt; ++l)
-        ff_combine(m, freq_hz, dir[l], lane_vector(direct, l), lane_vector(mirror, l), eth[l],
+    // Lanes of one polar angle (a row of the grid, a ring of the power
+    // integration) share the ground's coefficients.
+    FfGround g;
+    for (int l = 0; l < cnt; ++l) {
+        const bool same = l > 0 && dir[l].st == dir[l - 1].st && dir[l].ct == dir[l - 1].ct;
+        if (!same) g = ff_ground(m, freq_hz, dir[l]);
+        ff_combine(m, freq_hz, dir[l], g, lane_vector(direct, l), lane_vector(mirror, l), eth[l],
                    eph[l]);
+    }
 }
 
 } // namespace
@@ -253,10 +259,9 @@ FfArrays ff_arrays(const std::vector<FfSeg>& fs) {
             std::fabs(fa.uz[s] - fa.uz[s - 1]) <= dir_slack && std::fabs(gap[0]) <= slack &&
             std::fabs(gap[1]) <= slack && std::fabs(gap[2]) <= slack;
     }
-    // Runs, cut at chunk boundaries; the padding is one run per chunk.
+    // Runs, cut at chunk boundaries; the padding belongs to none.
     for (size_t s = 0; s < npad; ++s) {
-        if (s % C == 0 || s == n || (s < n && !fa.continues[s]))
-            fa.head.push_back(static_cast<int>(s));
+        if (s < n && (s % C == 0 || !fa.continues[s])) fa.head.push_back(static_cast<int>(s));
         const int chunk = static_cast<int>(s / C);
         fa.head_at[chunk + 1] = static_cast<int>(fa.head.size());
     }

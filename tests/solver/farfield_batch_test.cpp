@@ -242,10 +242,10 @@ TEST(FfArrays, RunsFollowStraightWires) {
     ASSERT_EQ(fa.npad, kFfChunk);
     const unsigned char want[16] = {0, 1, 1, 1, 0, 1, 1, 1, 0, 1, 0, 1, 1, 1, 1, 0};
     for (int s = 0; s < 16; ++s) EXPECT_EQ(fa.continues[s], want[s]) << s;
-    // One run per wire, the padding one more.
-    const std::vector<int> heads = {0, 4, 8, 10, 15, 16};
+    // One run per wire; the padding is in none.
+    const std::vector<int> heads = {0, 4, 8, 10, 15};
     EXPECT_EQ(fa.head, heads);
-    EXPECT_EQ(fa.head_at, (std::vector<int>{0, 6}));
+    EXPECT_EQ(fa.head_at, (std::vector<int>{0, 5}));
 }
 
 } // namespace
