@@ -184,7 +184,7 @@ int analysis_run(const RunOptions& opt, Model& m, std::string& err, RunClock::ti
     }
     // Richardson extrapolation of the two impedances, first order in the
     // segment length h: Z(h) = Z + c h gives Z = 2 Z(h/2) - Z(h).
-    if (res.convdz >= 0) res.zconv_est = 2.0 * res.zconv - res.design.zin;
+    if (res.convdz >= 0) res.zconv_est = conv_estimate(res.design.zin, res.zconv, res.convdz);
 
     // 13. Run time.
     res.runtime = std::chrono::duration<double>(RunClock::now() - start).count();

@@ -2,6 +2,7 @@
 
 #include <climits>
 #include <cmath>
+#include <limits>
 #include <vector>
 
 #include "common/text.h"
@@ -59,4 +60,12 @@ ConvResult conv_check(const Model& m, int nseg1, double freq_hz, cplx z1, bool d
     c.z2 = r2.zin;
     c.dz = std::abs(r2.zin - z1) / std::abs(r2.zin);
     return c;
+}
+
+cplx conv_estimate(cplx z1, cplx z2, double dz) {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    if (!(dz >= 0) || dz > 0.2) return {nan, nan};
+    cplx est = 2.0 * z2 - z1;
+    if (est.real() < 0 && z1.real() >= 0 && z2.real() >= 0) return {nan, nan};
+    return est;
 }

@@ -31,3 +31,12 @@ int conv_refine(const Model& m, Model& out, std::string& why);
 // Every rank of a spread run takes part (dist: spread the matrix as -dist
 // asks) and gets the same result.
 ConvResult conv_check(const Model& m, int nseg1, double freq_hz, cplx z1, bool dist);
+
+// The impedance extrapolated from the design mesh's z1 and the refined
+// mesh's z2 (first order in the segment length: 2 z2 - z1), or NaN when the
+// two meshes are too far apart for the error to be in its linear regime:
+// a change dz above a fifth (the extrapolation then moves Z by more than
+// twice that), or a negative resistance from two positive
+// ones (a passive antenna's feed cannot have one). NaN is written as null
+// and the report says why no estimate is given.
+cplx conv_estimate(cplx z1, cplx z2, double dz);

@@ -134,13 +134,19 @@ void report_design(const Model& m, const RunResults& res) {
         std::printf(
             "  Mesh convergence: Z with twice the segments %.3f %+.3f j ohm (change %.2f %%)\n",
             res.zconv.real(), res.zconv.imag(), 100 * res.convdz);
-        std::printf("  Mesh convergence: estimated converged Z %.3f %+.3f j ohm (first-order "
-                    "extrapolation",
-                    res.zconv_est.real(), res.zconv_est.imag());
-        if (std::abs(res.zconv_est) > 0)
-            std::printf("; the design Z differs by %.2f %%",
-                        100 * std::abs(res.zconv_est - res.design.zin) / std::abs(res.zconv_est));
-        std::printf(")\n");
+        if (std::isfinite(res.zconv_est.real())) {
+            std::printf("  Mesh convergence: estimated converged Z %.3f %+.3f j ohm (first-order "
+                        "extrapolation",
+                        res.zconv_est.real(), res.zconv_est.imag());
+            if (std::abs(res.zconv_est) > 0)
+                std::printf("; the design Z differs by %.2f %%",
+                            100 * std::abs(res.zconv_est - res.design.zin) /
+                                std::abs(res.zconv_est));
+            std::printf(")\n");
+        } else {
+            std::printf("  Mesh convergence: no converged estimate (the two meshes are too far "
+                        "apart to extrapolate; refine the segmentation)\n");
+        }
     } else if (!res.conv_note.empty()) {
         std::printf("  Mesh convergence: the segmentation could not be refined (%s)\n",
                     res.conv_note.c_str());
