@@ -1,10 +1,11 @@
 // Where the time of a whole run goes, on the NEC decks in bench/decks/:
-// reading and meshing, the solutions (every sweep point and the design
-// frequency, without the radiated power), the far field (power integration,
-// pattern summary at every point with the beam widths at the design
-// frequency, the default 2 x 5 degree gain grid), the segment potentials,
-// writing results.json, and the whole run through run_main as the command
-// line does it (-q, results.json into a scratch directory).
+// reading and meshing, the solutions (every sweep point, and the design
+// frequency unless a point lies on it; without the radiated power), the far
+// field (power integration, pattern summary at every point with the beam
+// widths at the design frequency, the gain grid of the deck's RP steps),
+// the segment potentials, writing results.json, and the whole run through
+// run_main as the command line does it (-q, results.json into a scratch
+// directory).
 //
 //   ./build/bench/bench_stages --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
 //
@@ -67,26 +68,55 @@ int points(const Model& m) {
     return m.nfreq >= 2 ? m.nfreq : 1;
 }
 
+// The last sweep point at exactly the design frequency, or -1: the run
+// takes its solution and pattern search for the design frequency.
+int f0_point(const Model& m) {
+    const int npts = points(m);
+    int at = -1;
+    for (int j = 0; j < npts; ++j)
+        if (sweep_freq(m, j, npts) == m.f0) at = j;
+    return at;
+}
+
 // Sweep and design solutions as the run does them, without the power
 // integration; the design currents stay in res.
 int solve_all(const Model& m, const Mesh& mesh, RunResults& res) {
     std::string err;
-    const int npts = points(m);
+    const int npts = points(m), at = f0_point(m);
     res.sweep.resize(static_cast<size_t>(npts));
-    for (int j = 0; j < npts; ++j)
-        if (solve_freq(m, mesh, sweep_freq(m, j, npts), res.cur, res.sweep[static_cast<size_t>(j)],
-                       0, nullptr, err) != 0)
+    std::vector<cplx> design_cur;
+    for (int j = 0; j < npts; ++j) {
+        FreqResult& r = res.sweep[static_cast<size_t>(j)];
+        if (solve_freq(m, mesh, sweep_freq(m, j, npts), res.cur, r, 0,
+                       j == at ? &res.src_cur : nullptr, err) != 0)
             return -1;
+        if (j == at) {
+            design_cur = res.cur;
+            res.design = r;
+        }
+    }
+    if (at >= 0) {
+        res.cur = std::move(design_cur);
+        return 0;
+    }
     return solve_freq(m, mesh, m.f0, res.cur, res.design, 0, &res.src_cur, err);
 }
 
-// The far-field work of a run once the currents are known. The sweep points
+// The far-field work of a run once the currents are known: the power
+// integration, the pattern search of every sweep point (with the beam
+// widths at the design frequency's) and the pattern grid. The sweep points
 // reuse the design currents: the cost does not depend on their values.
 void far_field(const Model& m, const Mesh& mesh, RunResults& res) {
     res.design.prad = prad_integrate(m, mesh, m.f0, res.cur);
-    for (FreqResult& r : res.sweep)
-        pattern_summary(m, mesh, r.f, res.cur, res.design.pin, r, nullptr, nullptr);
-    pattern_summary(m, mesh, m.f0, res.cur, res.design.pin, res.design, &res.bwaz, &res.bwel);
+    const int at = f0_point(m);
+    for (size_t j = 0; j < res.sweep.size(); ++j) {
+        FreqResult& r = res.sweep[j];
+        const bool design = static_cast<int>(j) == at;
+        pattern_summary(m, mesh, r.f, res.cur, res.design.pin, r, design ? &res.bwaz : nullptr,
+                        design ? &res.bwel : nullptr);
+    }
+    if (at < 0)
+        pattern_summary(m, mesh, m.f0, res.cur, res.design.pin, res.design, &res.bwaz, &res.bwel);
     res.nth = static_cast<int>(std::floor((whole_sphere(m) ? 180.0 : 90.0) / m.dth + 1e-9)) + 1;
     res.nph = static_cast<int>(std::floor(360.0 / m.dph + 1e-9)) + 1;
     const size_t npt = static_cast<size_t>(res.nth) * static_cast<size_t>(res.nph);

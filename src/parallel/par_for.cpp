@@ -34,11 +34,14 @@ void set_threads(int n) {
 }
 
 int par_workers(int n) {
+    // The processor count, read once: the library reads it from /sys on
+    // every call.
+    static const int processors = [] {
+        const unsigned hw = std::thread::hardware_concurrency();
+        return hw > 0 ? static_cast<int>(hw) : 1;
+    }();
     int t = g_threads;
-    if (t <= 0) {
-        unsigned hw = std::thread::hardware_concurrency();
-        t = hw > 0 ? static_cast<int>(hw) : 1;
-    }
+    if (t <= 0) t = processors;
     t = std::min(t, n);
     return std::min(t, kMaxWorkers);
 }
