@@ -4,7 +4,7 @@
 #
 #   bench/whole_run.sh [-q quarlin-binary] [-r repetitions] [deck ...]
 #
-# Quarlin runs as `quarlin deck -q -o dir` (its default 2 x 5 degree grid,
+# Quarlin runs as `quarlin deck -q -o dir` (the grid of the deck's RP steps,
 # power integration, pattern search and results.json); nec2c as
 # `nec2c -i deck -o file` with the deck's own RP card. Prints the median of
 # each program over the repetitions (ms), their ratio and the load average
