@@ -15,12 +15,12 @@ TEST(ConvEstimate, RichardsonWhereItHoldsNothingElsewhere) {
         bool given;
     };
     const Case cases[] = {
-        {{70, 40}, {72, 42}, 0.035, true},   // close meshes
-        {{70, 40}, {80, 46}, 0.2, true},     // at the limit of a fifth
-        {{70, 40}, {80, 46}, 0.2001, false}, // just past it
+        {{70, 40}, {72, 42}, 0.035, true},     // close meshes
+        {{70, 40}, {80, 46}, 0.2, true},       // at the limit of a fifth
+        {{70, 40}, {80, 46}, 0.2001, false},   // just past it
         {{10, -600}, {4, -590}, 0.015, false}, // 2 Z2 - Z1 has R = -2 from two positive R
-        {{-12, 30}, {-14, 31}, 0.06, true},  // a port taking power back in an array
-        {{70, 40}, {72, 42}, -1, false},     // no refined mesh
+        {{-12, 30}, {-14, 31}, 0.06, true},    // a port taking power back in an array
+        {{70, 40}, {72, 42}, -1, false},       // no refined mesh
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.dz);
