@@ -63,9 +63,12 @@ int pf_worker(WorkRange* w) {
 
 // The pool's threads sleep on `wake` until the generation count moves on;
 // a loop publishes its range under the mutex, bumps the generation and
-// wakes them. Helper k (0-based) works on the loop when k < helpers, then
-// counts itself off in `pending`; the calling thread, which works on the
-// range too, sleeps on `done` until that count is zero. Nothing spins.
+// wakes them. Helper k (0-based) joins the loop when k < helpers and the
+// range is still open, and counts itself off in `active` when it is done.
+// The calling thread works on the range too; when the range runs out it
+// closes it (a helper woken later finds nothing to join and goes back to
+// sleep) and sleeps on `done` until no helper is still inside. So a helper
+// the scheduler has not run yet never holds a loop back. Nothing spins.
 struct WorkerPool::State {
     ThreadSpawn spawn;
     std::mutex busy; // held by the thread running a loop, for the whole loop
@@ -73,9 +76,9 @@ struct WorkerPool::State {
     std::condition_variable wake, done;
     std::vector<std::thread> threads;
     std::uint64_t gen = 0;
-    WorkRange* job = nullptr;
+    WorkRange* job = nullptr; // the open range, or none
     int helpers = 0;
-    int pending = 0;
+    int active = 0; // helpers inside the range
     bool stop = false;
 
     void worker(int id, std::uint64_t seen) {
@@ -84,18 +87,21 @@ struct WorkerPool::State {
             wake.wait(lk, [&] { return stop || gen != seen; });
             if (stop) return;
             seen = gen;
-            if (id >= helpers) continue;
+            if (id >= helpers || !job) continue;
             WorkRange* w = job;
+            ++active;
             lk.unlock();
             pf_worker(w);
             lk.lock();
-            if (--pending == 0) done.notify_one();
+            if (--active == 0) done.notify_one();
         }
     }
 
-    void wait_helpers() {
+    // Closes the range and waits until no helper is inside it.
+    void close_and_wait() {
         std::unique_lock<std::mutex> lk(m);
-        done.wait(lk, [&] { return pending == 0; });
+        job = nullptr;
+        done.wait(lk, [&] { return active == 0; });
     }
 };
 
@@ -138,7 +144,6 @@ void WorkerPool::run(int n, ParFn fn, void* ctx, int workers) {
             s.threads.push_back(std::move(t));
         }
         s.helpers = std::min(want, static_cast<int>(s.threads.size()));
-        s.pending = s.helpers;
         s.job = &w;
         ++s.gen;
     }
@@ -148,10 +153,10 @@ void WorkerPool::run(int n, ParFn fn, void* ctx, int workers) {
     try {
         pf_worker(&w);
     } catch (...) {
-        s.wait_helpers();
+        s.close_and_wait();
         throw;
     }
-    s.wait_helpers();
+    s.close_and_wait();
 }
 
 namespace {

@@ -73,7 +73,9 @@ class WorkerPool {
     // workers - 1 pool threads, started on first need. Threads that cannot
     // be started leave their share to the others; when a loop is already
     // running (a nested call or a second calling thread) this one runs on
-    // its calling thread alone. Returns when every index has run.
+    // its calling thread alone. Returns when every index has run; a pool
+    // thread that has not begun on the loop by then (not yet scheduled)
+    // does not delay it and sits this loop out.
     void run(int n, ParFn fn, void* ctx, int workers);
     // Threads started so far.
     int threads() const;

@@ -5,7 +5,9 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <ctime>
+#include <functional>
 #include <limits>
 #include <mutex>
 #include <set>
@@ -176,6 +178,53 @@ TEST_F(ParFor, WorkersPersistFromOneLoopToTheNext) {
     EXPECT_EQ(fs.started, 2);
     EXPECT_EQ(pool.threads(), 2);
     EXPECT_LE(ids.size(), 3u);
+}
+
+TEST_F(ParFor, AHelperNotYetRunningDoesNotHoldTheLoopBack) {
+    // The helper thread is held at a gate before it can look at the pool:
+    // as on a busy machine where the scheduler has not run it yet. The
+    // calling thread does every index and the loop returns without it;
+    // once the gate opens the helper finds the loop closed, and the next
+    // loops run as usual. The wait is bounded so that a loop that waits for
+    // the helper fails instead of hanging.
+    std::mutex gate_m;
+    std::condition_variable gate_cv;
+    bool open = false;
+    auto open_gate = [&] {
+        std::lock_guard<std::mutex> lk(gate_m);
+        open = true;
+        gate_cv.notify_all();
+    };
+    {
+        WorkerPool pool([&](std::function<void()> body, std::thread& out) {
+            out = std::thread([&, body = std::move(body)] {
+                std::unique_lock<std::mutex> lk(gate_m);
+                gate_cv.wait(lk, [&] { return open; });
+                lk.unlock();
+                body();
+            });
+            return true;
+        });
+        std::atomic<bool> returned{false};
+        Counts first(1000);
+        std::thread caller([&] {
+            pool.run(1000, Counts::bump, &first, 2);
+            returned = true;
+        });
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (!returned.load() && std::chrono::steady_clock::now() < until)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        EXPECT_TRUE(returned.load()) << "the loop waited for a helper that never began";
+        open_gate();
+        caller.join();
+        EXPECT_TRUE(first.each_once());
+        for (int loop = 0; loop < 20; ++loop) {
+            Counts c(500);
+            pool.run(500, Counts::bump, &c, 2);
+            EXPECT_TRUE(c.each_once()) << loop;
+        }
+        EXPECT_EQ(pool.threads(), 1);
+    }
 }
 
 // Processor time of the whole process, s.
