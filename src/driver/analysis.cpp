@@ -2,6 +2,8 @@
 // pattern, convergence check, report and results file.
 #include <cmath>
 #include <cstdio>
+#include <string>
+#include <utility>
 
 #include "dist/dist.h"
 #include "driver/convergence.h"
@@ -72,6 +74,16 @@ int analysis_run(const RunOptions& opt, Model& m, std::string& err, RunClock::ti
     if (opt.mesh_only) {
         if (!dist_root()) return EXIT_OK; // rank 0's exit code is the job's
         report_warnings(m.warnings);
+        // Plots, tables and the convergence check need a solution; a mesh
+        // run has none, which is said rather than left to an empty folder.
+        std::string unused;
+        for (auto [on, name] : {std::pair{opt.plot, "-plot"}, std::pair{opt.csv, "-csv"},
+                                std::pair{opt.s1p, "-s1p"}, std::pair{opt.conv, "-conv"}})
+            if (on) unused += std::string(unused.empty() ? "" : ", ") + name;
+        if (!unused.empty()) {
+            std::printf("WARNING: -mesh solves nothing: %s ignored\n", unused.c_str());
+            std::fflush(stdout);
+        }
         std::string path = opt.outdir + "/mesh.json";
         if (mesh_json_write(path, m, mesh) != 0) return EXIT_WRITE;
         if (!opt.quiet) {

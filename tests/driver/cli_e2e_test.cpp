@@ -183,6 +183,22 @@ TEST(Cli, ValueOptionsConsumeTheirArgument) {
     EXPECT_EQ(d.dth, 0);
 }
 
+// A mesh run solves nothing, so the options that need a solution are said to
+// be ignored (also in quiet runs), and only mesh.json is written.
+TEST(Cli, MeshRunSaysWhichOptionsItIgnores) {
+    std::string model = source_path("examples/dipole.ant");
+    std::string out = test_dir() + "/mesh_plot";
+    RunResult r = run_quarlin({model, "-mesh", "-q", "-plot", "-csv", "-conv", "-o", out});
+    ASSERT_EQ(r.code, 0) << r.out;
+    EXPECT_EQ(r.out, "WARNING: -mesh solves nothing: -plot, -csv, -conv ignored\n");
+    EXPECT_FALSE(read_file(out + "/mesh.json").empty());
+    for (const char* f : {"pattern.svg", "smith.svg", "sweep.csv", "results.json"})
+        EXPECT_TRUE(read_file(out + "/" + f).empty()) << f;
+    RunResult plain = run_quarlin({model, "-mesh", "-q", "-o", out + "_plain"});
+    ASSERT_EQ(plain.code, 0);
+    EXPECT_EQ(plain.out, "");
+}
+
 // -dist spreads frequencies over the ranks of an MPI job; a run of one
 // process (and the build without MPI) solves exactly as without it.
 TEST(Cli, DistInOneProcessChangesNothing) {
