@@ -24,7 +24,7 @@ namespace {
 // Options, as "key:kind" separated by blanks: n a number, l a length
 // with an optional unit suffix (mm, cm, m, in, mil), m a material or a
 // conductivity, i a sleeve material or a permittivity, w a word.
-struct FieldSpec {
+struct KeywordFields {
     const char* keyword;
     const char* positional;
     const char* options;
@@ -33,7 +33,7 @@ struct FieldSpec {
 
 #define QL_RADIUS "r:n d:n awg:n w:n name:w mat:m ins:n insmm:n inseps:n insul:i "
 
-const FieldSpec kSpecs[] = {
+const KeywordFields kKeywordFields[] = {
     {"UNITS", "w", "", ""},
     {"FREQ", "nu", "", ""},
     {"SWEEP", "nnnu", "", ""},
@@ -77,8 +77,9 @@ bool is_length(const std::string& s) {
            unit == "mil";
 }
 
-// The kind of an option key in the spec, or 0 when the keyword has none.
-char option_kind(const FieldSpec& f, const std::string& key) {
+// The kind of an option key in the keyword's table, or 0 when the keyword
+// has no such option.
+char option_kind(const KeywordFields& f, const std::string& key) {
     std::string opts = f.options;
     size_t i = 0;
     while (i < opts.size()) {
@@ -93,7 +94,7 @@ char option_kind(const FieldSpec& f, const std::string& key) {
     return 0;
 }
 
-bool known_flag(const FieldSpec& f, const std::string& word) {
+bool known_flag(const KeywordFields& f, const std::string& word) {
     std::string flags = f.flags;
     size_t i = 0;
     while (i < flags.size()) {
@@ -150,10 +151,10 @@ void check_words(NativeReader& r, const Tokens& t) {
 } // namespace
 
 int native_check_fields(NativeReader& r, const Tokens& line) {
-    const FieldSpec* spec = nullptr;
-    for (const FieldSpec& f : kSpecs)
-        if (iequals(line[0], f.keyword)) spec = &f;
-    if (!spec) return 0;
+    const KeywordFields* fields = nullptr;
+    for (const KeywordFields& f : kKeywordFields)
+        if (iequals(line[0], f.keyword)) fields = &f;
+    if (!fields) return 0;
     // GOAL substitutes its options itself, after the kind word.
     Tokens goal;
     if (iequals(line[0], "GOAL")) {
@@ -163,7 +164,7 @@ int native_check_fields(NativeReader& r, const Tokens& line) {
     const Tokens& t = goal.empty() ? line : goal;
 
     // Positional fields.
-    const std::string pos = spec->positional;
+    const std::string pos = fields->positional;
     size_t i = 1;
     if (pos == "*") {
         size_t n = 0;
@@ -188,12 +189,12 @@ int native_check_fields(NativeReader& r, const Tokens& line) {
         const std::string& tok = t[i];
         size_t eq = tok.find('=');
         if (eq == std::string::npos) {
-            if (!known_flag(*spec, tok))
+            if (!known_flag(*fields, tok))
                 r.warn("%s: extra field '%s' is ignored", t[0].c_str(), tok.c_str());
             continue;
         }
         std::string key = tok.substr(0, eq);
-        char kind = option_kind(*spec, key);
+        char kind = option_kind(*fields, key);
         if (!kind) {
             r.warn("%s: unknown option '%s=' is ignored", t[0].c_str(), key.c_str());
             continue;

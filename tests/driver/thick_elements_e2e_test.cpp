@@ -197,7 +197,7 @@ TEST(ThickElements, NecDeckWarnsOfShortHalvesAtTheFeed) {
 
 // -conv: besides the impedance with twice the segment density, the first-
 // order extrapolation 2 Z2 - Z1 as "estimated converged Z" on the console
-// and as convestzr, convestzi after the specified keys of "design". On the
+// and as convestzr, convestzi after the other keys of "design". On the
 // 2 m Yagi the estimate is nearer the tube reference than either mesh, and
 // the difference it shows for the design Z (2.2 %) is of the size of the
 // true error (2.7 %), where the change between the meshes alone says 1.0 %.
