@@ -19,6 +19,7 @@
 
 #include "../tests/support/hand_mesh.h"
 #include "common/constants.h"
+#include "nec2c_run.h"
 #include "solver/kernel.h"
 #include "solver/lu.h"
 #include "solver/solve.h"
@@ -138,11 +139,7 @@ void BM_Solve(benchmark::State& st) {
 // The same array as a NEC deck, fed at the centre segment of the first dipole.
 void BM_Nec2c(benchmark::State& st) {
     const int nseg = static_cast<int>(st.range(0));
-    const char* nec = "/usr/bin/nec2c";
-    if (!std::filesystem::exists(nec)) {
-        st.SkipWithError("nec2c is not installed");
-        return;
-    }
+    if (!nec2c_present(st)) return;
     std::filesystem::path dir = std::filesystem::temp_directory_path() / "quarlin_bench_nec";
     std::filesystem::create_directories(dir);
     std::filesystem::path deck = dir / ("array" + std::to_string(nseg) + ".nec");
@@ -159,24 +156,7 @@ void BM_Nec2c(benchmark::State& st) {
         }
         f << "GE 0\nEX 0 1 13 0 1 0\nFR 0 1 0 0 14.2 0\nXQ\nEN\n";
     }
-    const std::string cmd =
-        std::string(nec) + " -i " + deck.string() + " -o " + out.string() + " > /dev/null 2>&1";
-    for (auto _ : st) {
-        if (std::system(cmd.c_str()) != 0) st.SkipWithError("nec2c failed");
-    }
-    // nec2c's own timing line: "FILL: 470 msec  FACTOR: 5830 msec".
-    std::ifstream in(out);
-    std::string line;
-    while (std::getline(in, line)) {
-        double fill_ms = 0, factor_ms = 0;
-        const size_t at = line.find("FILL:");
-        if (at != std::string::npos &&
-            std::sscanf(line.c_str() + at, "FILL: %lf msec FACTOR: %lf msec", &fill_ms,
-                        &factor_ms) == 2) {
-            st.counters["fill_ms"] = fill_ms;
-            st.counters["factor_ms"] = factor_ms;
-        }
-    }
+    nec2c_run(st, deck, out);
 }
 
 const std::vector<int64_t> kSizes = {250, 500, 1000, 2000, 4000};

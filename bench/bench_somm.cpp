@@ -24,6 +24,7 @@
 #include "../tests/support/hand_mesh.h"
 #include "common/constants.h"
 #include "ground/somm.h"
+#include "nec2c_run.h"
 #include "solver/kernel.h"
 #include "solver/solve.h"
 
@@ -145,11 +146,7 @@ void BM_Solve(benchmark::State& st) {
 // The same array as a NEC deck with GN 2 (range(0) = 1) or GN 0.
 void BM_Nec2c(benchmark::State& st) {
     const bool somm = st.range(0) != 0;
-    const char* nec = "/usr/bin/nec2c";
-    if (!std::filesystem::exists(nec)) {
-        st.SkipWithError("nec2c is not installed");
-        return;
-    }
+    if (!nec2c_present(st)) return;
     std::filesystem::path dir = std::filesystem::temp_directory_path() / "quarlin_bench_somm";
     std::filesystem::create_directories(dir);
     const std::string name = somm ? "array_gn2" : "array_gn0";
@@ -167,23 +164,7 @@ void BM_Nec2c(benchmark::State& st) {
         f << "GE 1\nGN " << (somm ? 2 : 0)
           << " 0 0 0 13 0.005\nEX 0 1 13 0 1 0\nFR 0 1 0 0 299.8 0\nXQ\nEN\n";
     }
-    const std::string cmd =
-        std::string(nec) + " -i " + deck.string() + " -o " + out.string() + " > /dev/null 2>&1";
-    for (auto _ : st) {
-        if (std::system(cmd.c_str()) != 0) st.SkipWithError("nec2c failed");
-    }
-    std::ifstream in(out);
-    std::string line;
-    while (std::getline(in, line)) {
-        double fill_ms = 0, factor_ms = 0;
-        const size_t at = line.find("FILL:");
-        if (at != std::string::npos &&
-            std::sscanf(line.c_str() + at, "FILL: %lf msec FACTOR: %lf msec", &fill_ms,
-                        &factor_ms) == 2) {
-            st.counters["fill_ms"] = fill_ms;
-            st.counters["factor_ms"] = factor_ms;
-        }
-    }
+    nec2c_run(st, deck, out);
 }
 
 } // namespace

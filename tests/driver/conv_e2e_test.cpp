@@ -13,22 +13,6 @@ namespace {
 
 using nlohmann::json;
 
-struct ModelRun {
-    RunResult r;
-    json j;
-};
-
-ModelRun run_model(const std::string& model, std::vector<std::string> extra = {}) {
-    std::string out = test_dir() + "/out_" + std::to_string(std::hash<std::string>{}(model));
-    std::vector<std::string> args = {model, "-o", out};
-    args.insert(args.end(), extra.begin(), extra.end());
-    ModelRun run;
-    run.r = run_quarlin(args);
-    std::string text = read_file(out + "/results.json");
-    if (!text.empty()) run.j = json::parse(text);
-    return run;
-}
-
 // The refined impedance of one run against the design impedance of the
 // model refined by hand. The two meshes are the same, so the impedances
 // agree to the digits results.json keeps (convzr and convzi carry 6).

@@ -14,23 +14,6 @@ namespace {
 using nlohmann::json;
 constexpr double kPi = 3.141592653589793;
 
-struct ModelRun {
-    RunResult r;
-    json j;
-    std::string text; // results.json as written
-};
-
-ModelRun run_model(const std::string& model, std::vector<std::string> extra = {}) {
-    std::string out = test_dir() + "/out";
-    std::vector<std::string> args = {model, "-o", out};
-    args.insert(args.end(), extra.begin(), extra.end());
-    ModelRun run;
-    run.r = run_quarlin(args);
-    run.text = read_file(out + "/results.json");
-    if (!run.text.empty()) run.j = json::parse(run.text); // strict: no NaN or inf
-    return run;
-}
-
 // A coarse pattern grid where the test does not look at the pattern.
 const std::vector<std::string> kCoarse = {"-dth", "10", "-dph", "30"};
 

@@ -18,22 +18,6 @@ namespace {
 using nlohmann::json;
 using cplx = std::complex<double>;
 
-struct ModelRun {
-    RunResult r;
-    json j;
-};
-
-ModelRun run_model(const std::string& model, std::vector<std::string> extra = {}) {
-    std::string out = test_dir() + "/out";
-    std::vector<std::string> args = {model, "-o", out};
-    args.insert(args.end(), extra.begin(), extra.end());
-    ModelRun run;
-    run.r = run_quarlin(args);
-    std::string text = read_file(out + "/results.json");
-    if (!text.empty()) run.j = json::parse(text);
-    return run;
-}
-
 // The report lines that start with the given text, in order.
 std::vector<std::string> lines_starting(const std::string& out, const std::string& start) {
     std::vector<std::string> found;

@@ -15,24 +15,6 @@ namespace {
 
 using nlohmann::json;
 
-struct ModelRun {
-    RunResult r;
-    json j;
-};
-
-// Runs a model into a fresh output directory and parses results.json
-// strictly (values that are not finite would not parse).
-ModelRun run_model(const std::string& model, std::vector<std::string> extra = {}) {
-    std::string out = test_dir() + "/out";
-    std::vector<std::string> args = {model, "-o", out};
-    args.insert(args.end(), extra.begin(), extra.end());
-    ModelRun run;
-    run.r = run_quarlin(args);
-    std::string text = read_file(out + "/results.json");
-    if (!text.empty()) run.j = json::parse(text);
-    return run;
-}
-
 // Values of the key in the report line that starts with the given text.
 std::string report_line(const std::string& out, const std::string& start) {
     size_t p = out.find(start);

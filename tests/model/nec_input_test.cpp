@@ -12,25 +12,10 @@
 #include "model/expr.h"
 #include "model/model.h"
 #include "model/nec.h"
+#include "nec_text.h"
 #include "test_support.h"
 
 namespace {
-
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-
-// Reads a deck given as text through read_nec, with a fresh symbol table.
-int read_deck(const std::string& text, Model& m, std::string& err) {
-    std::unique_ptr<std::FILE, FileCloser> f(std::tmpfile());
-    if (!f) return -99;
-    std::fwrite(text.data(), 1, text.size(), f.get());
-    std::rewind(f.get());
-    m = Model();
-    m.is_nec = 1;
-    expr_clearvars();
-    return read_nec(f.get(), m, err);
-}
 
 // ---------------------------------------------------------------------------
 // Fields that are not numbers, and dialects: refused with the line.
@@ -83,7 +68,7 @@ TEST(NecFields, TextThatIsNoNumberIsRefused) {
     for (const Refused& c : cases) {
         Model m;
         std::string err;
-        EXPECT_EQ(read_deck(c.deck, m, err), -1) << c.deck;
+        EXPECT_EQ(read_nec_text(c.deck, m, err), -1) << c.deck;
         EXPECT_EQ(err, c.message) << c.deck;
     }
 }
@@ -93,9 +78,9 @@ TEST(NecFields, NumbersAsDecksWriteThem) {
     std::string err;
     // 10.0 in an integer field, exponents, a sign, a comment after a single
     // quote, and words after the last field the card uses.
-    ASSERT_EQ(read_deck("GW 1 10.0 0 0 -5E0 0 0 +5 1.0e-3 dipole arm 'the wire\n"
-                        "EX 0 1 5 0 1 0 'feed\nFR 0 1 0 0 14.2 'MHz\n",
-                        m, err),
+    ASSERT_EQ(read_nec_text("GW 1 10.0 0 0 -5E0 0 0 +5 1.0e-3 dipole arm 'the wire\n"
+                            "EX 0 1 5 0 1 0 'feed\nFR 0 1 0 0 14.2 'MHz\n",
+                            m, err),
               0)
         << err;
     ASSERT_EQ(m.nwire(), 1);
@@ -142,8 +127,8 @@ std::string sy_by_hand() {
 TEST(NecSymbols, DeckReadsAsItsExpansionByHand) {
     Model a, b;
     std::string err;
-    ASSERT_EQ(read_deck(kSyDeck, a, err), 0) << err;
-    ASSERT_EQ(read_deck(sy_by_hand(), b, err), 0) << err;
+    ASSERT_EQ(read_nec_text(kSyDeck, a, err), 0) << err;
+    ASSERT_EQ(read_nec_text(sy_by_hand(), b, err), 0) << err;
     ASSERT_EQ(a.nwire(), 2);
     ASSERT_EQ(b.nwire(), 2);
     for (size_t k = 0; k < 2; ++k) {
@@ -265,7 +250,7 @@ TEST(NecWarnings, OneLinePerKindOfCard) {
     for (const Warned& c : cases) {
         Model m;
         std::string err;
-        ASSERT_EQ(read_deck(c.deck, m, err), 0) << c.name << ": " << err;
+        ASSERT_EQ(read_nec_text(c.deck, m, err), 0) << c.name << ": " << err;
         EXPECT_EQ(m.warnings, c.warnings) << c.name;
     }
 }
@@ -276,10 +261,10 @@ TEST(NecWarnings, OneLinePerKindOfCard) {
 TEST(NecWarnings, OnlyTheFirstRunsCardsAreTaken) {
     Model m;
     std::string err;
-    ASSERT_EQ(read_deck("GW 1 11 0 0 -5 0 0 5 0.001\nGE 1\nGN 1\nEX 0 1 6 0 1 0\n"
-                        "LD 0 1 3 3 10 0 0\nFR 0 1 0 0 14\nEX 0 1 4 0 1 0\nXQ\nEX 0 1 5 0 2 0\n"
-                        "LD 0 1 9 9 10 0 0\nGN -1\nXQ\nEN\n",
-                        m, err),
+    ASSERT_EQ(read_nec_text("GW 1 11 0 0 -5 0 0 5 0.001\nGE 1\nGN 1\nEX 0 1 6 0 1 0\n"
+                            "LD 0 1 3 3 10 0 0\nFR 0 1 0 0 14\nEX 0 1 4 0 1 0\nXQ\nEX 0 1 5 0 2 0\n"
+                            "LD 0 1 9 9 10 0 0\nGN -1\nXQ\nEN\n",
+                            m, err),
               0)
         << err;
     ASSERT_EQ(m.nsrc(), 2);
@@ -311,7 +296,7 @@ TEST(NecPattern, FirstRpSetsTheGridSteps) {
     for (const auto& c : cases) {
         Model m;
         std::string err;
-        ASSERT_EQ(read_deck(std::string("GW 1 11 0 0 -5 0 0 5 0.001\n") + c.cards, m, err), 0)
+        ASSERT_EQ(read_nec_text(std::string("GW 1 11 0 0 -5 0 0 5 0.001\n") + c.cards, m, err), 0)
             << err;
         EXPECT_EQ(m.dth, c.dth) << c.cards;
         EXPECT_EQ(m.dph, c.dph) << c.cards;

@@ -12,29 +12,15 @@
 
 #include "model/model.h"
 #include "model/nec.h"
+#include "nec_text.h"
 #include "test_support.h"
 
 namespace {
 
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-
-// Reads a deck given as text straight through read_nec.
-int read_deck(const std::string& text, Model& m, std::string& err) {
-    std::unique_ptr<std::FILE, FileCloser> f(std::tmpfile());
-    if (!f) return -99;
-    std::fwrite(text.data(), 1, text.size(), f.get());
-    std::rewind(f.get());
-    m = Model();
-    m.is_nec = 1;
-    return read_nec(f.get(), m, err);
-}
-
 Model read_ok(const std::string& text) {
     Model m;
     std::string err;
-    EXPECT_EQ(read_deck(text, m, err), 0) << err << "\n" << text;
+    EXPECT_EQ(read_nec_text(text, m, err), 0) << err << "\n" << text;
     return m;
 }
 
@@ -574,17 +560,17 @@ TEST(NecTaper, UntaperedCardKeepsOneWire) {
     // without radius is refused.
     Model n;
     std::string err;
-    EXPECT_EQ(read_deck("GW 1 5 0 0 0 0 0 1 0\nGW 2 5 0 0 1 0 0 2 0.004\n", n, err), -1);
+    EXPECT_EQ(read_nec_text("GW 1 5 0 0 0 0 0 1 0\nGW 2 5 0 0 1 0 0 2 0.004\n", n, err), -1);
     EXPECT_EQ(err, "line 1: GW needs a radius");
 }
 
 TEST(NecTaper, TaperCardIsConsumedAndCountedAsALine) {
     Model m;
     std::string err;
-    EXPECT_EQ(read_deck("GW 1 5 0 0 0 0 0 1 0.001\nEX 1 1 1 0 1 0\n", m, err), -1);
+    EXPECT_EQ(read_nec_text("GW 1 5 0 0 0 0 0 1 0.001\nEX 1 1 1 0 1 0\n", m, err), -1);
     EXPECT_EQ(err, "line 2: only voltage sources (EX 0) are supported");
     // With a taper card the EX card is the third line.
-    EXPECT_EQ(read_deck("GW 1 5 0 0 0 0 0 1 0\nGC 0 0 1 0.001 0.001\nEX 1 1 1 0 1 0\n", m, err),
+    EXPECT_EQ(read_nec_text("GW 1 5 0 0 0 0 0 1 0\nGC 0 0 1 0.001 0.001\nEX 1 1 1 0 1 0\n", m, err),
               -1);
     EXPECT_EQ(err, "line 3: only voltage sources (EX 0) are supported");
 }
@@ -603,7 +589,7 @@ class NecBadInput : public ::testing::TestWithParam<BadCase> {};
 TEST_P(NecBadInput, RejectedWithLine) {
     Model m;
     std::string err;
-    EXPECT_EQ(read_deck(GetParam().deck, m, err), -1);
+    EXPECT_EQ(read_nec_text(GetParam().deck, m, err), -1);
     EXPECT_EQ(err, GetParam().message);
     EXPECT_LE(m.nwire(), kNecMaxSegments);
 }
@@ -723,7 +709,7 @@ TEST(NecBadInput, OverlongLineIsOneLine) {
     std::string deck = "CM " + std::string(1100, 'x') + "EX 1 1 1 0 1 0\nEX 3 1 1\n";
     Model m;
     std::string err;
-    EXPECT_EQ(read_deck(deck, m, err), -1);
+    EXPECT_EQ(read_nec_text(deck, m, err), -1);
     EXPECT_EQ(err, "line 2: only voltage sources (EX 0) are supported");
     EXPECT_EQ(m.title.size(), 255u);
 }
@@ -736,7 +722,7 @@ TEST(NecBadInput, BinaryAndEmptyDecksReadWithoutHarm) {
     for (const std::string& d : decks) {
         Model m;
         std::string err;
-        int rc = read_deck(d, m, err);
+        int rc = read_nec_text(d, m, err);
         EXPECT_TRUE(rc == 0 || err.rfind("line ", 0) == 0) << err;
     }
 }

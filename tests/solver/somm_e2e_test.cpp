@@ -16,20 +16,6 @@ namespace {
 
 using nlohmann::json;
 
-struct ModelRun {
-    RunResult r;
-    json j;
-};
-
-ModelRun run_model(const std::string& model) {
-    const std::string out = test_dir() + "/out";
-    ModelRun run;
-    run.r = run_quarlin({model, "-o", out});
-    const std::string text = read_file(out + "/results.json");
-    if (!text.empty()) run.j = json::parse(text);
-    return run;
-}
-
 TEST(SommRun, LowDipoleDeckAgreesWithNec2c) {
     // examples/nvis_dipole_40m.nec: a dipole a tenth of a wavelength over
     // average ground. nec2c (GN 2, the same deck) gives the impedances

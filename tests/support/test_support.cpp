@@ -89,3 +89,15 @@ std::string cat(std::initializer_list<std::string_view> parts) {
     for (auto p : parts) s += p;
     return s;
 }
+
+ModelRun run_model(const std::string& model, const std::vector<std::string>& extra,
+                   const std::string& out_name) {
+    const std::string out = test_dir() + "/" + out_name;
+    std::vector<std::string> args = {model, "-o", out};
+    args.insert(args.end(), extra.begin(), extra.end());
+    ModelRun run;
+    run.r = run_quarlin(args);
+    run.text = read_file(out + "/results.json");
+    if (!run.text.empty()) run.j = nlohmann::json::parse(run.text);
+    return run;
+}

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <initializer_list>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -31,6 +32,20 @@ struct RunResult {
 // Runs the quarlin binary with the given arguments (argv[1..]) in the
 // test's scratch directory and captures its exit code and both streams.
 RunResult run_quarlin(const std::vector<std::string>& args);
+
+// One end-to-end run and its results.json: the text as written and the
+// parsed object (strict: a value that is not finite would not parse; null
+// when no file was written).
+struct ModelRun {
+    RunResult r;
+    std::string text;
+    nlohmann::json j;
+};
+
+// Runs the model with the extra arguments into test_dir()/out_name and
+// reads the results.json it wrote.
+ModelRun run_model(const std::string& model, const std::vector<std::string>& extra = {},
+                   const std::string& out_name = "out");
 
 // Joins text pieces (sidesteps a false -Wrestrict warning of GCC 12 on
 // chains of string operator+).
