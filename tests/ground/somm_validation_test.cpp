@@ -16,6 +16,7 @@
 #include <functional>
 
 #include "common/constants.h"
+#include "gauss_kronrod.h"
 #include "ground/layer.h"
 #include "ground/somm.h"
 
@@ -50,15 +51,10 @@ Vals raw_integrand(const Medium& m, double rho, double zs, double lam, cplx u0) 
             l2 * X * e0 * j1, l2 * r.r_tm * e0 * j1, l3 * (r.r_tm / u0) * e0 * j0};
 }
 
-// 7-point Gauss / 15-point Kronrod pair on [a, b].
-constexpr double kXk[8] = {
-    0.991455371120812639, 0.949107912342758525, 0.864864423359769073, 0.741531185599394440,
-    0.586087235467691130, 0.405845151377397167, 0.207784955007898468, 0.0};
-constexpr double kWk[8] = {0.022935322010529225, 0.063092092629978553, 0.104790010322250184,
-                           0.140653259715525919, 0.169004726639267903, 0.190350578064785410,
-                           0.204432940075298892, 0.209482141084727828};
-constexpr double kWg[4] = {0.129484966168869693, 0.279705391489276668, 0.381830050505118945,
-                           0.417959183673469388};
+// Gauss-Kronrod 7/15 on [-1, 1].
+using gauss_kronrod::kWg;
+using gauss_kronrod::kWk;
+using gauss_kronrod::kXk;
 
 using Fn = std::function<Vals(double)>;
 
