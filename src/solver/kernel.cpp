@@ -1,9 +1,11 @@
 #include "solver/kernel.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 #include "solver/block.h"
+#include "solver/clones.h"
 #include "solver/quadrature.h"
 #include "solver/sincos.h"
 
@@ -15,16 +17,6 @@ const double kG4W[4] = {0.1739274225687269, 0.3260725774312731, 0.32607257743127
 namespace {
 
 constexpr double kInv4Pi = 1.0 / phys::four_pi;
-
-// The far rule, where the fill spends most of its time, is compiled twice on
-// x86-64: for the baseline and for AVX2 with FMA, chosen when the program
-// loads. The two may differ in the last bits; one machine always runs one.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && __GNUC__ >= 12 &&           \
-    !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
-#define KERNEL_CLONES __attribute__((target_clones("arch=x86-64-v3", "default")))
-#else
-#define KERNEL_CLONES
-#endif
 
 // kR below which (exp(-jkR) - 1)/R is taken from its Taylor series.
 constexpr double kSeriesKR = 1e-3;
@@ -77,56 +69,98 @@ inline void phase_sincos(const double* kr, double* sn, double* cs, int n) {
     }
 }
 
-// Product rule of order N over both segments:
+// Far pairs are integrated kBatch at a time: one segment of the row against
+// up to kBatch others that take the same rule, the points of all of them in
+// arrays with the pair innermost, so that every step runs in vector
+// registers across the pairs.
+constexpr int kBatch = 16;
+
+// One pending far pair: the other segment's Gauss points, its squared
+// radius, the product of the two lengths and where the four moments go.
+struct FarPair {
+    const double* q;
+    double b2;
+    double l1l2;
+    cplx* out;
+};
+
+// Product rule of order N over both segments, for np <= kBatch pairs that
+// share segment 1 (points P):
 //   sum_i sum_j w_i w_j (1, s_i, t_j, s_i t_j) L1 L2 G(R_ij).
-// All distances first, then the phases in one batch, then the sums (the
-// inner sum over j first).
+// Per pair the arithmetic is that of the one-pair rule: all distances, then
+// the phases, then the sums (the inner sum over j first). Unused lanes
+// repeat the first pair and are not stored.
 template <int N>
-KERNEL_CLONES void far_rule(const double* P, const double* Q, double b2, double k, double l1l2,
-                            cplx out[4]) {
+CLONES_WIDE void far_rule_batch(const double* P, const FarPair* pr, int np, double k) {
     constexpr int NN = N * N;
+    constexpr int B = kBatch;
     const double* x = GX[N];
     const double* w = GW[N];
-    double R[NN], kr[NN], sn[NN], cs[NN];
+    alignas(64) double qx[N][B], qy[N][B], qz[N][B], b2[B];
+    for (int p = 0; p < B; ++p) {
+        const FarPair& f = pr[p < np ? p : 0];
+        b2[p] = f.b2;
+        for (int j = 0; j < N; ++j) {
+            qx[j][p] = f.q[3 * j];
+            qy[j][p] = f.q[3 * j + 1];
+            qz[j][p] = f.q[3 * j + 2];
+        }
+    }
+    alignas(64) double kr[NN * B], wr[NN * B], sn[NN * B], cs[NN * B];
     for (int i = 0; i < N; ++i) {
         const double px = P[3 * i], py = P[3 * i + 1], pz = P[3 * i + 2];
         for (int j = 0; j < N; ++j) {
-            double dx = px - Q[3 * j], dy = py - Q[3 * j + 1], dz = pz - Q[3 * j + 2];
-            R[i * N + j] = std::sqrt(dx * dx + dy * dy + dz * dz + b2);
+            double* krij = kr + (i * N + j) * B;
+            double* wrij = wr + (i * N + j) * B;
+            for (int p = 0; p < B; ++p) {
+                const double dx = px - qx[j][p], dy = py - qy[j][p], dz = pz - qz[j][p];
+                const double R = std::sqrt(dx * dx + dy * dy + dz * dz + b2[p]);
+                krij[p] = k * R;
+                wrij[p] = w[j] / R;
+            }
         }
     }
-    double wr[NN];
-    for (int i = 0; i < NN; ++i) {
-        kr[i] = k * R[i];
-        wr[i] = w[i % N] / R[i];
-    }
-    phase_sincos(kr, sn, cs, NN);
-    double m0r = 0, m0i = 0, m1r = 0, m1i = 0, m2r = 0, m2i = 0, m3r = 0, m3i = 0;
+    int big = 0;
+    for (int t = 0; t < NN * B; ++t) big += kr[t] >= kSincosMax;
+    sincos_many(kr, sn, cs, NN * B);
+    if (big)
+        for (int t = 0; t < NN * B; ++t)
+            if (kr[t] >= kSincosMax) {
+                sn[t] = std::sin(kr[t]);
+                cs[t] = std::cos(kr[t]);
+            }
+    alignas(64) double m[8][B] = {};
     for (int i = 0; i < N; ++i) {
-        double s0r = 0, s0i = 0, s1r = 0, s1i = 0;
+        alignas(64) double s0r[B] = {}, s0i[B] = {}, s1r[B] = {}, s1i[B] = {};
         for (int j = 0; j < N; ++j) {
-            const int ij = i * N + j;
-            double gr = cs[ij] * wr[ij], gi = -sn[ij] * wr[ij];
-            s0r += gr;
-            s0i += gi;
-            s1r += x[j] * gr;
-            s1i += x[j] * gi;
+            const double* c = cs + (i * N + j) * B;
+            const double* s = sn + (i * N + j) * B;
+            const double* g = wr + (i * N + j) * B;
+            for (int p = 0; p < B; ++p) {
+                const double gr = c[p] * g[p], gi = -s[p] * g[p];
+                s0r[p] += gr;
+                s0i[p] += gi;
+                s1r[p] += x[j] * gr;
+                s1i[p] += x[j] * gi;
+            }
         }
-        double wi = w[i], wsi = w[i] * x[i];
-        m0r += wi * s0r;
-        m0i += wi * s0i;
-        m1r += wsi * s0r;
-        m1i += wsi * s0i;
-        m2r += wi * s1r;
-        m2i += wi * s1i;
-        m3r += wsi * s1r;
-        m3i += wsi * s1i;
+        const double wi = w[i], wsi = w[i] * x[i];
+        for (int p = 0; p < B; ++p) {
+            m[0][p] += wi * s0r[p];
+            m[1][p] += wi * s0i[p];
+            m[2][p] += wsi * s0r[p];
+            m[3][p] += wsi * s0i[p];
+            m[4][p] += wi * s1r[p];
+            m[5][p] += wi * s1i[p];
+            m[6][p] += wsi * s1r[p];
+            m[7][p] += wsi * s1i[p];
+        }
     }
-    double sc = l1l2 * kInv4Pi;
-    out[0] = cplx(m0r * sc, m0i * sc);
-    out[1] = cplx(m1r * sc, m1i * sc);
-    out[2] = cplx(m2r * sc, m2i * sc);
-    out[3] = cplx(m3r * sc, m3i * sc);
+    for (int p = 0; p < np; ++p) {
+        const double sc = pr[p].l1l2 * kInv4Pi;
+        cplx* out = pr[p].out;
+        for (int t = 0; t < 4; ++t) out[t] = cplx(m[2 * t][p] * sc, m[2 * t + 1][p] * sc);
+    }
 }
 
 // Near pair by singularity subtraction. Segment 1 is split in halves with
@@ -205,23 +239,39 @@ void near_rule(const PairSeg& s1, const PairSeg& s2, double k, cplx out[4]) {
     out[3] = cplx(o3r * kInv4Pi, o3i * kInv4Pi);
 }
 
-void pair_core(const PairSeg& s1, const PairSeg& s2, double k, cplx out[4]) {
+// The rule of a pair: 0 for the near rule, else the order of the far
+// product rule (3, 5 or 8 points).
+int pair_rule(const PairSeg& s1, const PairSeg& s2, double k) {
     const double L1 = s1.len, L2 = s2.len, b = s2.radius;
     double dx = s1.c[0] - s2.c[0], dy = s1.c[1] - s2.c[1], dz = s1.c[2] - s2.c[2];
     double d = std::sqrt(dx * dx + dy * dy + dz * dz);
     double lsum = L1 + L2;
-    if (d > 1.2 * lsum + 20.0 * b) {
-        double b2 = b * b, l1l2 = L1 * L2;
-        if (std::max(L1, L2) * k > 1.5) {
-            far_rule<8>(s1.p8, s2.p8, b2, k, l1l2, out);
-        } else if (d > 4.0 * lsum) {
-            far_rule<3>(s1.p3, s2.p3, b2, k, l1l2, out);
-        } else {
-            far_rule<5>(s1.p5, s2.p5, b2, k, l1l2, out);
-        }
-    } else {
+    if (d <= 1.2 * lsum + 20.0 * b) return 0;
+    if (std::max(L1, L2) * k > 1.5) return 8;
+    return d > 4.0 * lsum ? 3 : 5;
+}
+
+const double* rule_points(const PairSeg& s, int n) {
+    return n == 3 ? s.p3 : n == 5 ? s.p5 : s.p8;
+}
+
+void far_rule(int n, const double* P, const FarPair* pr, int np, double k) {
+    if (n == 3)
+        far_rule_batch<3>(P, pr, np, k);
+    else if (n == 5)
+        far_rule_batch<5>(P, pr, np, k);
+    else
+        far_rule_batch<8>(P, pr, np, k);
+}
+
+void pair_core(const PairSeg& s1, const PairSeg& s2, double k, cplx out[4]) {
+    const int n = pair_rule(s1, s2, k);
+    if (n == 0) {
         near_rule(s1, s2, k, out);
+        return;
     }
+    const FarPair fp{rule_points(s2, n), s2.radius * s2.radius, s1.len * s2.len, out};
+    far_rule(n, rule_points(s1, n), &fp, 1, k);
 }
 
 PairSeg view(const FillGeom& g, int s, bool image) {
@@ -236,6 +286,38 @@ PairSeg view(const FillGeom& g, int s, bool image) {
                    &fs.p3[0][0],
                    p5.data() + static_cast<size_t>(s) * 15,
                    p8.data() + static_cast<size_t>(s) * 24};
+}
+
+// The moments of segment 1 with every segment of cols (or with their
+// images) into M, one entry per column. Far pairs wait in one queue per rule
+// and go through the rule kBatch at a time.
+void row_moments(const PairSeg& s1, const FillGeom& g, const int* cols, int ncols, bool image,
+                 double k, std::array<cplx, 4>* M) {
+    struct Queue {
+        int n = 0;
+        FarPair pair[kBatch];
+    };
+    Queue queue[3];
+    auto slot = [](int n) { return n == 3 ? 0 : n == 5 ? 1 : 2; };
+    for (int ic = 0; ic < ncols; ++ic) {
+        const PairSeg s2 = view(g, cols[ic], image);
+        const int n = pair_rule(s1, s2, k);
+        if (n == 0) {
+            near_rule(s1, s2, k, M[ic].data());
+            continue;
+        }
+        Queue& q = queue[slot(n)];
+        q.pair[q.n++] =
+            FarPair{rule_points(s2, n), s2.radius * s2.radius, s1.len * s2.len, M[ic].data()};
+        if (q.n == kBatch) {
+            far_rule(n, rule_points(s1, n), q.pair, q.n, k);
+            q.n = 0;
+        }
+    }
+    for (int n : {3, 5, 8}) {
+        Queue& q = queue[slot(n)];
+        if (q.n > 0) far_rule(n, rule_points(s1, n), q.pair, q.n, k);
+    }
 }
 
 // Adds one segment pair to the matrix: for every reference p of segment f
@@ -473,19 +555,26 @@ void fill_seg(int index, void* args) {
     const double lf = sf.len;
     const int* cols = A.cols ? A.cols : g.active.data();
     const int ncols = A.cols ? A.ncols : static_cast<int>(g.active.size());
+
+    // The moments of the whole row first (with every segment, then with
+    // every image), then the entries in column order.
+    thread_local std::vector<std::array<cplx, 4>> md, mi;
+    md.resize(static_cast<size_t>(ncols));
+    row_moments(s1, g, cols, ncols, false, A.k, md.data());
+    if (A.image) {
+        mi.resize(static_cast<size_t>(ncols));
+        row_moments(s1, g, cols, ncols, true, A.k, mi.data());
+    }
     for (int ic = 0; ic < ncols; ++ic) {
         const int o = cols[ic];
         const FillSeg& so = g.seg[o];
-        cplx M[4];
-        pair_core(s1, view(g, o, false), A.k, M);
         const double uv = dot3(sf.dir, so.dir);
-        stamp(A, sf, so, A.jwmu * uv, A.inv_jweps / (lf * so.len), M);
+        stamp(A, sf, so, A.jwmu * uv, A.inv_jweps / (lf * so.len), md[ic].data());
         if (!A.image) continue;
 
         // Image of o in z = 0. The coefficients weight the vertical and the
         // horizontal parts of the image current and the image charge.
         const FillSeg& si = g.img[o];
-        pair_core(s1, view(g, o, true), A.k, M);
         cplx rv(1.0, 0.0), rh(-1.0, 0.0);
         double dx = sf.c[0] - si.c[0], dy = sf.c[1] - si.c[1], dz = sf.c[2] - si.c[2];
         double D = std::sqrt(dx * dx + dy * dy + dz * dz);
@@ -504,7 +593,7 @@ void fill_seg(int index, void* args) {
         const double* v = so.dir; // the real direction of o
         cplx vec = A.jwmu * (rv * (u[2] * v[2]) + rh * (u[0] * v[0] + u[1] * v[1]));
         cplx scal = -rv * A.inv_jweps / (lf * so.len);
-        stamp(A, sf, so, vec, scal, M);
+        stamp(A, sf, so, vec, scal, mi[ic].data());
         if (A.table && A.corr_field) somm_correction(A, sf, so, D);
     }
 }
