@@ -25,21 +25,6 @@ constexpr double kSixth = 1.0 / 6.0, kThird = 1.0 / 3.0;
 constexpr double kShapeTol = 1e-13;
 constexpr double kCoordUlps = 8 * std::numeric_limits<double>::epsilon();
 
-// sin and cos of n arguments, each on its own: arguments beyond the batched
-// routine's range go to the C library (a non-number gives a non-number
-// either way).
-[[gnu::always_inline]] inline void sincos_each(const double* x, double* s, double* c, int n) {
-    int big = 0;
-    for (int i = 0; i < n; ++i) big += std::fabs(x[i]) >= kSincosMax;
-    sincos_many(x, s, c, n);
-    if (big)
-        for (int i = 0; i < n; ++i)
-            if (!(std::fabs(x[i]) < kSincosMax)) {
-                s[i] = std::sin(x[i]);
-                c[i] = std::cos(x[i]);
-            }
-}
-
 // Radiation vectors of one block, per lane: re[c][l] + j im[c][l].
 struct LaneN {
     double re[3][L];

@@ -55,20 +55,6 @@ void gauss_points(const double* a, const double* dir, double len, int n, double*
     }
 }
 
-// sin and cos of kR for a batch of quadrature points.
-inline void phase_sincos(const double* kr, double* sn, double* cs, int n) {
-    double top = 0;
-    for (int i = 0; i < n; ++i) top = std::max(top, kr[i]);
-    if (top < kSincosMax) {
-        sincos_many(kr, sn, cs, n);
-    } else {
-        for (int i = 0; i < n; ++i) {
-            sn[i] = std::sin(kr[i]);
-            cs[i] = std::cos(kr[i]);
-        }
-    }
-}
-
 // Far pairs are integrated kBatch at a time: one segment of the row against
 // up to kBatch others that take the same rule, the points of all of them in
 // arrays with the pair innermost, so that every step runs in vector
@@ -120,15 +106,7 @@ CLONES_WIDE void far_rule_batch(const double* P, const FarPair* pr, int np, doub
             }
         }
     }
-    int big = 0;
-    for (int t = 0; t < NN * B; ++t) big += kr[t] >= kSincosMax;
-    sincos_many(kr, sn, cs, NN * B);
-    if (big)
-        for (int t = 0; t < NN * B; ++t)
-            if (kr[t] >= kSincosMax) {
-                sn[t] = std::sin(kr[t]);
-                cs[t] = std::cos(kr[t]);
-            }
+    sincos_each(kr, sn, cs, NN * B);
     alignas(64) double m[8][B] = {};
     for (int i = 0; i < N; ++i) {
         alignas(64) double s0r[B] = {}, s0i[B] = {}, s1r[B] = {}, s1i[B] = {};
@@ -204,7 +182,7 @@ void near_rule(const PairSeg& s1, const PairSeg& s2, double k, cplx out[4]) {
                 kr[j] = k * R[j];
                 hkr[j] = 0.5 * kr[j];
             }
-            phase_sincos(hkr, sh, ch, 8);
+            sincos_each(hkr, sh, ch, 8);
             double a0i = 0, a1i = 0;
             for (int j = 0; j < 8; ++j) {
                 double gr, gi;

@@ -59,15 +59,7 @@ template <bool Image>
                 kr[nt + j] = k * ri;
             }
         }
-        int big = 0;
-        for (size_t j = 0; j < nr; ++j) big += kr[j] >= kSincosMax;
-        sincos_many(kr, sn, cs, static_cast<int>(nr));
-        if (big)
-            for (size_t j = 0; j < nr; ++j)
-                if (kr[j] >= kSincosMax) {
-                    sn[j] = std::sin(kr[j]);
-                    cs[j] = std::cos(kr[j]);
-                }
+        sincos_each(kr, sn, cs, static_cast<int>(nr));
         // w (cos - j sin)/R, minus the same for the image.
         for (size_t s = 0; s < nt; s += kPts) {
 #pragma GCC unroll 1

@@ -65,3 +65,18 @@ inline void sincos_many(const double* __restrict x, double* __restrict s, double
         c[i] = std::bit_cast<double>(cv);
     }
 }
+
+// sin and cos of n arguments, each on its own: arguments beyond the batched
+// routine's range go to the C library (a non-number gives a non-number
+// either way).
+[[gnu::always_inline]] inline void sincos_each(const double* x, double* s, double* c, int n) {
+    int big = 0;
+    for (int i = 0; i < n; ++i) big += std::fabs(x[i]) >= kSincosMax;
+    sincos_many(x, s, c, n);
+    if (big)
+        for (int i = 0; i < n; ++i)
+            if (!(std::fabs(x[i]) < kSincosMax)) {
+                s[i] = std::sin(x[i]);
+                c[i] = std::cos(x[i]);
+            }
+}

@@ -46,4 +46,19 @@ TEST(Sincos, AgreesWithTheLibraryToAFewUlps) {
     }
 }
 
+TEST(Sincos, EachSendsArgumentsBeyondTheRangeToTheLibrary) {
+    // Phases of more than 160000 wavelengths (either sign) take the
+    // library's sine and cosine, the rest the batch; a non-number stays one.
+    const std::vector<double> x = {0.3, kSincosMax, -2.5 * kSincosMax, 1.0,
+                                   3e9, -0.7,       std::nan("")};
+    const int n = static_cast<int>(x.size());
+    std::vector<double> s(x.size()), c(x.size());
+    sincos_each(x.data(), s.data(), c.data(), n);
+    for (int i = 0; i + 1 < n; ++i) {
+        EXPECT_NEAR(s[i], std::sin(x[i]), 3.4e-16) << "x=" << x[i];
+        EXPECT_NEAR(c[i], std::cos(x[i]), 3.4e-16) << "x=" << x[i];
+    }
+    EXPECT_TRUE(std::isnan(s[n - 1]) && std::isnan(c[n - 1]));
+}
+
 } // namespace
